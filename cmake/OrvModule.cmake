@@ -1,0 +1,58 @@
+# Shared compile settings and the helpers that turn one source folder into one library
+# and one test folder into one test executable.
+
+function(orv_apply_settings target)
+  if(CMAKE_CXX_COMPILER_ID MATCHES "GNU|Clang")
+    target_compile_options(${target} PRIVATE -Wall -Wextra -Wpedantic -Wshadow -Wnon-virtual-dtor
+                                             -Wcast-qual -Wformat=2 -Wimplicit-fallthrough)
+    if(ORV_WERROR)
+      target_compile_options(${target} PRIVATE -Werror)
+    endif()
+  endif()
+  target_compile_definitions(${target} PRIVATE QT_NO_CAST_FROM_ASCII QT_NO_KEYWORDS
+                                               QT_NO_NARROWING_CONVERSIONS_IN_CONNECT)
+endfunction()
+
+if(ORV_SANITIZE)
+  add_compile_options(-fsanitize=address,undefined -fno-omit-frame-pointer -fno-sanitize-recover=all)
+  add_link_options(-fsanitize=address,undefined)
+endif()
+
+# orv_add_library(<folder> [PUBLIC deps...] [PRIVATE deps...])
+# Builds every .cpp of src/<folder> into the static library orv_<folder> (alias orv::<folder>).
+function(orv_add_library folder)
+  cmake_parse_arguments(ARG "" "" "PUBLIC;PRIVATE" ${ARGN})
+  file(GLOB sources CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/*.cpp ${CMAKE_CURRENT_SOURCE_DIR}/*/*.cpp)
+  file(GLOB headers CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/*.h ${CMAKE_CURRENT_SOURCE_DIR}/*/*.h)
+  add_library(orv_${folder} STATIC ${sources} ${headers})
+  add_library(orv::${folder} ALIAS orv_${folder})
+  target_include_directories(orv_${folder} PUBLIC ${PROJECT_SOURCE_DIR}/src)
+  target_link_libraries(orv_${folder} PUBLIC ${ARG_PUBLIC} PRIVATE ${ARG_PRIVATE})
+  set_target_properties(orv_${folder} PROPERTIES AUTOMOC ON)
+  orv_apply_settings(orv_${folder})
+endfunction()
+
+# orv_add_test_suite(<folder> LIBS libs... [WIDGETS])
+# Builds every .cpp of tests/<folder> into the test executable test_<folder>.
+function(orv_add_test_suite folder)
+  cmake_parse_arguments(ARG "WIDGETS" "" "LIBS" ${ARGN})
+  file(GLOB sources CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/*.cpp ${CMAKE_CURRENT_SOURCE_DIR}/*/*.cpp)
+  if(NOT sources)
+    return()
+  endif()
+  add_executable(test_${folder} ${sources})
+  set_target_properties(test_${folder} PROPERTIES AUTOMOC ON
+                        RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/tests)
+  if(ARG_WIDGETS)
+    target_link_libraries(test_${folder} PRIVATE orv_test_support_widgets ${ARG_LIBS})
+  else()
+    target_link_libraries(test_${folder} PRIVATE orv_test_support ${ARG_LIBS})
+  endif()
+  target_compile_definitions(test_${folder} PRIVATE
+    ORV_SOURCE_DIR="${PROJECT_SOURCE_DIR}" ORV_APP_DIR="${ORV_APP_DIR}")
+  orv_apply_settings(test_${folder})
+  add_dependencies(test_${folder} orv_runtime_folders)
+  gtest_discover_tests(test_${folder}
+    DISCOVERY_TIMEOUT 60
+    PROPERTIES ENVIRONMENT "QT_QPA_PLATFORM=offscreen" TIMEOUT 300)
+endfunction()

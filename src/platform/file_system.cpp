@@ -1,0 +1,146 @@
+#include "platform/file_system.h"
+
+#include <QDir>
+#include <QFile>
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#include <cerrno>
+
+namespace orv::platform {
+namespace {
+
+QDateTime utcOf(const struct stat& info) {
+  const qint64 msecs = static_cast<qint64>(info.st_mtim.tv_sec) * 1000 + info.st_mtim.tv_nsec / 1000000;
+  return QDateTime::fromMSecsSinceEpoch(msecs, Qt::UTC);
+}
+
+bool hasLeadingDot(const QString& path) {
+  const qsizetype slash = path.lastIndexOf(QLatin1Char('/'));
+  const QStringView name = QStringView(path).mid(slash + 1);
+  return name.startsWith(QLatin1Char('.')) && name != QLatin1String(".") && name != QLatin1String("..");
+}
+
+PathStatus statusOf(const QString& path, const struct stat& info, bool isLink) {
+  PathStatus status;
+  status.isDirectory = S_ISDIR(info.st_mode);
+  status.isRegularFile = S_ISREG(info.st_mode);
+  status.isSymbolicLink = isLink;
+  status.isHidden = hasLeadingDot(path);
+  status.size = info.st_size;
+  status.lastWriteUtc = utcOf(info);
+  status.isReadOnly = ::access(nativePath(path).constData(), W_OK) != 0;
+  return status;
+}
+
+}  // namespace
+
+QByteArray nativePath(const QString& path) {
+  return QFile::encodeName(path);
+}
+
+std::optional<PathStatus> statPath(const QString& path) {
+  struct stat info {};
+  if (path.isEmpty() || ::stat(nativePath(path).constData(), &info) != 0) {
+    return std::nullopt;
+  }
+  struct stat linkInfo {};
+  const bool isLink = ::lstat(nativePath(path).constData(), &linkInfo) == 0 && S_ISLNK(linkInfo.st_mode);
+  return statusOf(path, info, isLink);
+}
+
+std::optional<PathStatus> statPathNoFollow(const QString& path) {
+  struct stat info {};
+  if (path.isEmpty() || ::lstat(nativePath(path).constData(), &info) != 0) {
+    return std::nullopt;
+  }
+  return statusOf(path, info, S_ISLNK(info.st_mode));
+}
+
+bool isPathReadable(const QString& path) {
+  const QByteArray native = nativePath(path);
+  struct stat info {};
+  if (::stat(native.constData(), &info) != 0) {
+    return false;
+  }
+  if (S_ISDIR(info.st_mode)) {
+    DIR* folder = ::opendir(native.constData());
+    if (folder == nullptr) {
+      return false;
+    }
+    ::closedir(folder);
+    return true;
+  }
+  const int handle = ::open(native.constData(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+  if (handle < 0) {
+    return false;
+  }
+  ::close(handle);
+  return true;
+}
+
+QString canonicalPath(const QString& path) {
+  char* resolved = ::realpath(nativePath(path).constData(), nullptr);
+  if (resolved == nullptr) {
+    return {};
+  }
+  const QString result = QFile::decodeName(resolved);
+  ::free(resolved);
+  return result;
+}
+
+int openFileForRead(const QString& path) {
+  if (path.isEmpty()) {
+    return kInvalidFileHandle;
+  }
+  int handle;
+  do {
+    handle = ::open(nativePath(path).constData(), O_RDONLY | O_CLOEXEC);
+  } while (handle < 0 && errno == EINTR);
+  return handle < 0 ? kInvalidFileHandle : handle;
+}
+
+qint64 readFileAt(int handle, qint64 offset, char* buffer, qint64 size) {
+  ssize_t got;
+  do {
+    got = ::pread(handle, buffer, static_cast<size_t>(size), offset);
+  } while (got < 0 && errno == EINTR);
+  return got;
+}
+
+qint64 readFile(int handle, char* buffer, qint64 size) {
+  ssize_t got;
+  do {
+    got = ::read(handle, buffer, static_cast<size_t>(size));
+  } while (got < 0 && errno == EINTR);
+  return got;
+}
+
+qint64 seekFile(int handle, qint64 offset, int whence) {
+  return ::lseek(handle, offset, whence);
+}
+
+qint64 fileSizeOf(int handle) {
+  struct stat info {};
+  return ::fstat(handle, &info) == 0 ? static_cast<qint64>(info.st_size) : -1;
+}
+
+QDateTime lastWriteOf(int handle) {
+  struct stat info {};
+  return ::fstat(handle, &info) == 0 ? utcOf(info) : QDateTime();
+}
+
+bool closeFile(int handle) {
+  return handle >= 0 && ::close(handle) == 0;
+}
+
+int openDescriptorCount() {
+  return static_cast<int>(QDir(QStringLiteral("/proc/self/fd"))
+                              .entryList(QDir::AllEntries | QDir::System | QDir::NoDotAndDotDot)
+                              .size()) -
+         1;
+}
+
+}  // namespace orv::platform

@@ -1,0 +1,66 @@
+#pragma once
+
+#include <QByteArray>
+#include <QDateTime>
+#include <QString>
+#include <QTimeZone>
+
+#include <optional>
+
+// Thin stand-ins for the platform's file calls. Paths are native absolute paths with
+// "/"; every call works on the path's bytes as the file system stores them, so any name
+// the system can hold (invalid UTF-8 included) can be reached through QFile's encoding.
+namespace orv::platform {
+
+inline constexpr int kInvalidFileHandle = -1;
+
+struct PathStatus {
+  bool isDirectory = false;
+  bool isRegularFile = false;
+  bool isReadOnly = false;  // no write permission for this process
+  bool isHidden = false;    // the last name begins with "."
+  bool isSymbolicLink = false;
+  qint64 size = 0;
+  QDateTime lastWriteUtc;
+};
+
+// The status of what the path names, following symbolic links; nothing for a path that
+// does not exist or cannot be reached.
+std::optional<PathStatus> statPath(const QString& path);
+
+// The status of the link itself when the path is a symbolic link.
+std::optional<PathStatus> statPathNoFollow(const QString& path);
+
+// True when the process may open the file for reading or the folder for listing.
+bool isPathReadable(const QString& path);
+
+// The path with every symbolic link, "." and ".." resolved; empty when it does not exist.
+QString canonicalPath(const QString& path);
+
+// A read-only handle, or kInvalidFileHandle. The handle is not inherited by children.
+int openFileForRead(const QString& path);
+
+// Reads up to size bytes at offset without moving the file position; -1 on failure.
+qint64 readFileAt(int handle, qint64 offset, char* buffer, qint64 size);
+
+// Reads up to size bytes from the current position; -1 on failure.
+qint64 readFile(int handle, char* buffer, qint64 size);
+
+// Moves the file position (whence as lseek) and returns the new one, or -1.
+qint64 seekFile(int handle, qint64 offset, int whence);
+
+// Size of the open file, or -1.
+qint64 fileSizeOf(int handle);
+
+// Last write time of the open file (UTC), or an invalid date.
+QDateTime lastWriteOf(int handle);
+
+bool closeFile(int handle);
+
+// Number of descriptors the process holds open (for tests that look for leaks).
+int openDescriptorCount();
+
+// The native bytes of a path, as the file system receives them.
+QByteArray nativePath(const QString& path);
+
+}  // namespace orv::platform
