@@ -1,0 +1,117 @@
+#pragma once
+
+#include <QHash>
+#include <QString>
+
+#include <optional>
+#include <utility>
+#include <vector>
+
+namespace orv::core {
+
+// An ordered collection of values, each optionally stored under a text key. Keys are
+// compared ignoring case and are unique; positions count from 1 in the order of adding.
+// Lookups by key are constant time, so the per-address counters and the thumbnail index
+// stay fast with thousands of entries.
+template <typename T>
+class KeyedList {
+ public:
+  struct Entry {
+    QString key;  // empty for a value added without a key
+    T value;
+  };
+
+  qsizetype count() const { return static_cast<qsizetype>(entries_.size()); }
+  bool isEmpty() const { return entries_.empty(); }
+
+  // Adds a value at the end; false (and nothing added) when the key is already used.
+  bool add(const T& value, const QString& key = {}) {
+    if (!key.isEmpty() && contains(key)) {
+      return false;
+    }
+    entries_.push_back({key, value});
+    if (!key.isEmpty()) {
+      index_.insert(fold(key), static_cast<qsizetype>(entries_.size()) - 1);
+    }
+    return true;
+  }
+
+  bool contains(const QString& key) const { return !key.isEmpty() && index_.contains(fold(key)); }
+
+  // The value under the key, or nothing.
+  const T* find(const QString& key) const {
+    const auto it = index_.constFind(fold(key));
+    return it == index_.cend() ? nullptr : &entries_[static_cast<std::size_t>(*it)].value;
+  }
+  T* find(const QString& key) {
+    const auto it = index_.constFind(fold(key));
+    return it == index_.cend() ? nullptr : &entries_[static_cast<std::size_t>(*it)].value;
+  }
+
+  // The value under the key, or the fallback.
+  T value(const QString& key, const T& fallback = T()) const {
+    const T* found = find(key);
+    return found == nullptr ? fallback : *found;
+  }
+
+  // Position 1 is the first entry; the caller keeps within 1..count().
+  const T& at(qsizetype position) const { return entries_[static_cast<std::size_t>(position - 1)].value; }
+  T& at(qsizetype position) { return entries_[static_cast<std::size_t>(position - 1)].value; }
+  const QString& keyAt(qsizetype position) const { return entries_[static_cast<std::size_t>(position - 1)].key; }
+
+  // The position of the key (from 1), or 0.
+  qsizetype positionOf(const QString& key) const {
+    const auto it = index_.constFind(fold(key));
+    return it == index_.cend() ? 0 : *it + 1;
+  }
+
+  bool remove(const QString& key) {
+    const qsizetype position = positionOf(key);
+    if (position == 0) {
+      return false;
+    }
+    removeAt(position);
+    return true;
+  }
+
+  void removeAt(qsizetype position) {
+    entries_.erase(entries_.begin() + (position - 1));
+    reindex();
+  }
+
+  void clear() {
+    entries_.clear();
+    index_.clear();
+  }
+
+  // Sets the value under the key, adding it at the end when the key is new.
+  void set(const QString& key, const T& value) {
+    if (T* found = find(key)) {
+      *found = value;
+    } else {
+      add(value, key);
+    }
+  }
+
+  auto begin() const { return entries_.cbegin(); }
+  auto end() const { return entries_.cend(); }
+  auto begin() { return entries_.begin(); }
+  auto end() { return entries_.end(); }
+
+ private:
+  static QString fold(const QString& key) { return key.toCaseFolded(); }
+
+  void reindex() {
+    index_.clear();
+    for (std::size_t i = 0; i < entries_.size(); ++i) {
+      if (!entries_[i].key.isEmpty()) {
+        index_.insert(fold(entries_[i].key), static_cast<qsizetype>(i));
+      }
+    }
+  }
+
+  std::vector<Entry> entries_;
+  QHash<QString, qsizetype> index_;
+};
+
+}  // namespace orv::core
