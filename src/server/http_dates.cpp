@@ -91,7 +91,7 @@ QByteArray getRFC1123DateFormat(const QDateTime& RFC1123DateFormat) {
   text += ' ';
   text += kMonths[static_cast<std::size_t>(date.month() - 1)];
   text += ' ';
-  text += QByteArray::number(date.year());
+  text += QByteArray::number(date.year()).rightJustified(4, '0');
   text += ' ';
   text += twoDigits(time.hour()) + ':' + twoDigits(time.minute()) + ':' + twoDigits(time.second());
   text += " GMT";

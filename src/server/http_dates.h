@@ -13,9 +13,9 @@ namespace orv::server {
 // that date, so a winter date converted in summer moves by the winter offset.
 QDateTime getGmtDate(const QDateTime& gmtDate);
 
-// "Sun, 6 Nov 1994 08:49:37 GMT": the day without a leading zero, the time always with two
-// digits per field. The text shows the UTC time of the value; a null value gives an empty
-// text.
+// "Sun, 6 Nov 1994 08:49:37 GMT": the day without a leading zero, the year with at least
+// four digits, the time always with two digits per field. The text shows the UTC time of the value; a null value gives
+// an empty text.
 QByteArray getRFC1123DateFormat(const QDateTime& RFC1123DateFormat);
 
 // Reads an RFC 1123 date such as "Sun, 06 Nov 1994 08:49:37 GMT" (names in any case, day

@@ -74,6 +74,7 @@ TEST(HttpDates, WritesRfc1123Dates) {
       {utc(2024, 2, 29, 23, 59, 59), "Thu, 29 Feb 2024 23:59:59 GMT"},
       {utc(2023, 12, 16, 12, 0, 0), "Sat, 16 Dec 2023 12:00:00 GMT"},
       {utc(2023, 5, 31, 7, 8, 9), "Wed, 31 May 2023 07:08:09 GMT"},
+      {utc(997, 11, 6, 8, 49, 37), "Mon, 6 Nov 0997 08:49:37 GMT"},  // reads back as the same year
       // The text always shows the UTC time, whatever zone the value carries.
       {QDateTime(QDate(2023, 7, 1), QTime(12, 0), QTimeZone("Europe/Paris")), "Sat, 1 Jul 2023 10:00:00 GMT"},
       {QDateTime(), ""},
