@@ -7,6 +7,8 @@
 #include <QByteArrayView>
 #include <QDateTime>
 
+#include <utility>
+
 // The HTTP message of one exchange: the request as the client sent it and the head of the
 // response the server gives. All texts are the bytes of the wire, one character per byte.
 namespace orv::server {

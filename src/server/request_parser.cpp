@@ -222,6 +222,12 @@ const char* readHeaders(QByteArrayView block, ParsedRequest& request) {
         continue;
       }
       const QByteArrayView value = withoutLeadingBlanks(line.sliced(start.size()));
+      if (i == indexOf(ClientHeader::TransferEncoding) &&
+          withoutBlanks(value).compare("identity", Qt::CaseInsensitive) != 0) {
+        // The server reads bodies by Content-Length only; a chunked body would be taken for
+        // the next request (RFC 7230 section 3.3.3).
+        fault = "Transfer-Encoding is not supported";
+      }
       if (!found[i]) {
         found[i] = true;
         request.headers[i] = value.toByteArray();
@@ -281,12 +287,6 @@ RequestParseResult parseHttpRequest(QByteArrayView buffer) {
   }
   if (const char* fault = readHeaders(headerBlock(head), request)) {
     return bad(fault);
-  }
-  const QByteArray transferEncoding = request.header(ClientHeader::TransferEncoding);
-  if (!transferEncoding.isEmpty() && withoutBlanks(transferEncoding).compare("identity", Qt::CaseInsensitive) != 0) {
-    // The server reads bodies by Content-Length only; a chunked body would be taken for the
-    // next request (RFC 7230 section 3.3.3).
-    return bad("Transfer-Encoding is not supported");
   }
   readTypedValues(request);
 

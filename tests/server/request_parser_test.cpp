@@ -396,6 +396,8 @@ TEST(RequestParser, RefusesHeadsItCannotReadSafely) {
       {"two different lengths", "POST / HTTP/1.1\r\nContent-Length: 3\r\ncontent-length: 30\r\n\r\nabc"},
       {"chunked body", "POST / HTTP/1.1\r\nTransfer-Encoding: chunked\r\n\r\n3\r\nabc\r\n0\r\n\r\n"},
       {"other transfer coding", "POST / HTTP/1.1\r\nTransfer-Encoding: gzip\r\n\r\n"},
+      {"chunked after identity",
+       "POST / HTTP/1.1\r\nTransfer-Encoding: identity\r\nTransfer-Encoding: chunked\r\n\r\n0\r\n\r\n"},
   };
   for (const Case& c : cases) {
     const RequestParseResult result = parseHttpRequest(c.text);
