@@ -39,8 +39,8 @@ constexpr qint64 kWindowBytes = 64 * 1024;
 constexpr qint64 kSmallReadBytes = 64;
 
 // Reads the source through a window, so that walks byte by byte or frame by frame do not
-// call the file layer each time. Bytes outside the data (before 0, after the end, or lost
-// to a failed read) read as 0, as they would in the zero-filled buffer of a short read.
+// call the file layer each time. Bytes outside the data, and bytes lost to a failed or
+// short read, read as 0, as they would in the zero-filled buffer of a short read.
 class ByteReader {
  public:
   explicit ByteReader(const Mp3ByteSource& source) : source_(source), size_(std::max<qint64>(source.size(), 0)) {}
@@ -51,38 +51,7 @@ class ByteReader {
     if (offset < 0 || offset >= size_) {
       return 0;
     }
-    if (offset < windowStart_ || offset >= windowStart_ + window_.size()) {
-      load(offset);
-      if (offset >= windowStart_ + window_.size()) {
-        return 0;
-      }
-    }
-    return static_cast<unsigned char>(window_.at(offset - windowStart_));
-  }
-
-  // The first offset in [from, end) whose byte is not 0, or -1.
-  qint64 findNonZero(qint64 from, qint64 end) {
-    static const char kZeros[4096] = {};
-    end = std::min(end, size_);
-    for (qint64 offset = std::max<qint64>(from, 0); offset < end;) {
-      if (offset < windowStart_ || offset >= windowStart_ + window_.size()) {
-        load(offset);
-        if (offset >= windowStart_ + window_.size()) {
-          return -1;  // the rest could not be read: it reads as zeros
-        }
-      }
-      const qint64 chunk = std::min({end, windowStart_ + window_.size(), offset + qint64{sizeof kZeros}}) - offset;
-      const char* bytes = window_.constData() + (offset - windowStart_);
-      if (std::memcmp(bytes, kZeros, static_cast<std::size_t>(chunk)) != 0) {
-        for (qint64 i = 0; i < chunk; ++i) {
-          if (bytes[i] != 0) {
-            return offset + i;
-          }
-        }
-      }
-      offset += chunk;
-    }
-    return -1;
+    return static_cast<unsigned char>(*windowAt(offset));
   }
 
   // Exactly count bytes from offset; the caller bounds count.
@@ -102,12 +71,49 @@ class ByteReader {
     return result;
   }
 
+  // The first offset in [from, end) whose byte is the value, or -1.
+  qint64 find(qint64 from, qint64 end, char value) {
+    end = std::min(end, size_);
+    for (qint64 offset = std::max<qint64>(from, 0); offset < end;) {
+      const char* bytes = windowAt(offset);
+      const qint64 chunk = std::min(end, windowStart_ + window_.size()) - offset;
+      if (const void* hit = std::memchr(bytes, value, static_cast<std::size_t>(chunk))) {
+        return offset + (static_cast<const char*>(hit) - bytes);
+      }
+      offset += chunk;
+    }
+    return -1;
+  }
+
+  // The first offset in [from, end) whose byte is not 0, or -1.
+  qint64 findNonZero(qint64 from, qint64 end) {
+    static const char kZeros[4096] = {};
+    end = std::min(end, size_);
+    for (qint64 offset = std::max<qint64>(from, 0); offset < end;) {
+      const char* bytes = windowAt(offset);
+      const qint64 chunk = std::min({end, windowStart_ + window_.size(), offset + qint64{sizeof kZeros}}) - offset;
+      if (std::memcmp(bytes, kZeros, static_cast<std::size_t>(chunk)) != 0) {
+        for (qint64 i = 0; i < chunk; ++i) {
+          if (bytes[i] != 0) {
+            return offset + i;
+          }
+        }
+      }
+      offset += chunk;
+    }
+    return -1;
+  }
+
  private:
-  void load(qint64 offset) {
-    windowStart_ = offset - offset % kWindowBytes;
-    window_.resize(std::min(kWindowBytes, size_ - windowStart_));
-    const qint64 got = source_.read(windowStart_, window_.data(), window_.size());
-    window_.resize(std::max<qint64>(got, 0));
+  // The window byte of an offset within the data, loading the window that holds it.
+  const char* windowAt(qint64 offset) {
+    if (offset < windowStart_ || offset >= windowStart_ + window_.size()) {
+      windowStart_ = offset - offset % kWindowBytes;
+      const qint64 length = std::min(kWindowBytes, size_ - windowStart_);
+      window_.fill('\0', length);
+      source_.read(windowStart_, window_.data(), length);
+    }
+    return window_.constData() + (offset - windowStart_);
   }
 
   const Mp3ByteSource& source_;
@@ -280,11 +286,16 @@ void readMpegFrame(ByteReader& reader, qint64 start, tMpegInfo& info) {
   const qint64 size = reader.size();
   const qint64 last = std::min(size - 1, start + kMaxSyncSearchBytes);
   qint64 frame = 0;  // 1-based
-  for (qint64 p = std::max<qint64>(start, 1); p <= last; ++p) {
-    if (reader.at(p - 1) == 0xFF && reader.at(p) != 0) {
-      frame = p;
+  for (qint64 from = std::max<qint64>(start, 1) - 1; from < last;) {
+    const qint64 sync = reader.find(from, last, '\xFF');
+    if (sync < 0) {
       break;
     }
+    if (reader.at(sync + 1) != 0) {
+      frame = sync + 1;
+      break;
+    }
+    from = sync + 1;
   }
   if (frame == 0) {
     return;

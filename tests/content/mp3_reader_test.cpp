@@ -338,6 +338,29 @@ TEST_F(Mp3Reader, HostileFilesGiveNotFoundAndStayInBounds) {
   }
 }
 
+// A file the file layer cannot read: every read fails.
+class FailingSource final : public Mp3ByteSource {
+ public:
+  qint64 size() const override { return 100 * 1024 * 1024; }
+  qint64 read(qint64, char*, qint64) const override {
+    ++reads_;
+    return 0;
+  }
+  int reads() const { return reads_; }
+
+ private:
+  mutable int reads_ = 0;
+};
+
+TEST_F(Mp3Reader, FailedReadsCountAsZerosAndAreNotRepeatedPerByte) {
+  const FailingSource source;
+  const tMp3Infos infos = fnctReadMp3Data(source);
+  EXPECT_FALSE(infos.id3v2.blnFound);
+  EXPECT_FALSE(infos.mpeg.blnFound);
+  EXPECT_FALSE(infos.id3v1.blnFound);
+  EXPECT_LT(source.reads(), 40);
+}
+
 TEST_F(Mp3Reader, FramesAfterAnEmptyFrameAreStillRead) {
   const QByteArray bytes = id3v2(frame("TIT2", {}) + textFrame("TALB", b("After")), 40) + mpegFrame();
   const tMp3Infos infos = fnctReadMp3Data(Mp3MemorySource(bytes));
