@@ -1,5 +1,6 @@
 #include "content/mp3_reader.h"
 
+#include "core/configuration.h"
 #include "core/file_utils.h"
 #include "core/formats.h"
 #include "core/language.h"
@@ -160,38 +161,9 @@ QString withoutNul(QString text) {
   return text.remove(QChar(0));
 }
 
-// Decimal digits with an optional sign, decimal point and exponent, blanks around.
+// The system's one test of whether a text reads as a number.
 bool readsAsNumber(const QString& text) {
-  const QString t = trimBlanks(text);
-  qsizetype i = 0;
-  const auto digitsFrom = [&t](qsizetype& at) {
-    const qsizetype start = at;
-    while (at < t.size() && t.at(at) >= QLatin1Char('0') && t.at(at) <= QLatin1Char('9')) {
-      ++at;
-    }
-    return at - start;
-  };
-  if (i < t.size() && (t.at(i) == QLatin1Char('+') || t.at(i) == QLatin1Char('-'))) {
-    ++i;
-  }
-  qsizetype digits = digitsFrom(i);
-  if (i < t.size() && t.at(i) == QLatin1Char('.')) {
-    ++i;
-    digits += digitsFrom(i);
-  }
-  if (digits == 0) {
-    return false;
-  }
-  if (i < t.size() && (t.at(i) == QLatin1Char('e') || t.at(i) == QLatin1Char('E'))) {
-    ++i;
-    if (i < t.size() && (t.at(i) == QLatin1Char('+') || t.at(i) == QLatin1Char('-'))) {
-      ++i;
-    }
-    if (digitsFrom(i) == 0) {
-      return false;
-    }
-  }
-  return i == t.size();
+  return core::parseConfigNumber(text).has_value();
 }
 
 quint32 bigEndian(const QByteArray& bytes) {
