@@ -32,7 +32,9 @@ QString& lastLibraryMessage() {
   return message;
 }
 
-void collectGenericError(void*, const char* format, ...) {
+// libxml2 hands over printf-style messages; the attribute lets the compiler check the
+// forwarding instead of warning about a format it cannot see.
+__attribute__((format(printf, 2, 3))) void collectGenericError(void*, const char* format, ...) {
   char buffer[512];
   va_list arguments;
   va_start(arguments, format);
