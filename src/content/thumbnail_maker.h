@@ -28,7 +28,7 @@ inline constexpr char kMiniatureErrorIcon[] = "itemicon_big_error.png";
 // 50 x 40 with 96 stays 50 x 40. An invalid size for an empty source or a maxSide below 1.
 QSize getMiniatureSize(QSize sourceSize, int maxSide);
 
-// The picture of the file scaled to thumbnailSizeFor(its size): decoded from the file's
+// The picture of the file scaled to getMiniatureSize(its size, maxSide): decoded from the file's
 // content whatever its extension, at reduced scale for JPEG, then scaled smoothly, with its
 // orientation tag applied and any transparency laid on white. A null image when the file is
 // not a regular file, is not a picture the readers know, claims more than
