@@ -220,8 +220,19 @@ platform::WriteResult subSaveMiniaturesCache(const QString& path) {
 }
 
 void subTrimMiniaturesCache() {
-  while (gMiniaturesCache.count() >= 2 && isMiniaturesCacheFull()) {
-    deleteMiniatureFile(gMiniaturesCache.colMiniatureFiles.at(1));
+  if (core::fnctFolderExists(getMiniaturesCacheFolder(), true) != core::ExistenceCode::Usable) {
+    return;
+  }
+  // Measured once and then kept up to date: walking the folder again before each removal
+  // gives the same answer, but costs a walk of every file per thumbnail deleted.
+  const auto limit = static_cast<qint64>(core::gConfiguration.Other.MINATURE_CACHE_SIZE_MAX);
+  qint64 size = getMiniaturesCacheSize();
+  while (gMiniaturesCache.count() >= 2 && size > limit) {
+    const QString file = gMiniaturesCache.colMiniatureFiles.at(1);
+    const std::optional<platform::PathStatus> status = platform::statPathNoFollow(file);
+    if (status && isMiniatureFile(file) && QFile::remove(file)) {
+      size -= status->size;
+    }
     gMiniaturesCache.removeFirst();
     core::gConfiguration.AppState.blnCacheModified = true;
   }
