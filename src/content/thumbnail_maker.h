@@ -63,6 +63,7 @@ class usrMinature {
   // the caller then must not use the maker again.
   bool CreateMiniature();
 
+  // The largest side setMaxSize left: 0 when it was not a valid size.
   int getMaxSize() const { return maxSize_; }
 
  private:
