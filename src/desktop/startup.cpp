@@ -1,5 +1,6 @@
 #include "desktop/startup.h"
 
+#include "content/thumbnail_cache.h"
 #include "core/app_info.h"
 #include "core/config_file.h"
 #include "core/configuration.h"
@@ -30,10 +31,6 @@ using core::gConfiguration;
 void createFileSystemObject() {}
 void createShellObject() {}
 void releasePlatformObjects() {}
-
-// The thumbnail cache index, cache/cache.xml (page and media content).
-void fnctLoadMiniaturesCache(const QString&) {}
-void subSaveMiniaturesCache(const QString&) {}
 
 // The sort, group and page stylesheet documents (page and media content).
 void buildStylesheetDocuments() {}
@@ -130,7 +127,7 @@ bool subStartUp(frmMain& window, const QString& executableFolder, const QString&
   // 7, 8, 9. The stores; the history reads MAX_ENTRY from the configuration.
   core::gUploadedLists = core::fnctLoadUploadedLists(appFile(QStringLiteral("uploaded.xml")));
   core::gHistoryLists = core::fnctLoadHistory(appFile(QStringLiteral("history.xml")));
-  fnctLoadMiniaturesCache(appFile(QStringLiteral("cache/cache.xml")));
+  content::gMiniaturesCache = content::fnctLoadMiniaturesCache(appFile(QStringLiteral("cache/cache.xml")));
 
   // 10. The language file must know this version. A file that is not listed, or whose
   // version text is not a number, cannot say so and counts as out of date.
@@ -214,7 +211,7 @@ void subShutDown(frmMain& window) {
     core::subSaveUploadedLists(appFile(QStringLiteral("uploaded.xml")));
   }
   if (state.blnCacheModified) {
-    subSaveMiniaturesCache(appFile(QStringLiteral("cache/cache.xml")));
+    content::subSaveMiniaturesCache(appFile(QStringLiteral("cache/cache.xml")));
   }
 
   // 9, 10. The system menu and the platform objects.
