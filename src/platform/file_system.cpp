@@ -1,7 +1,8 @@
 #include "platform/file_system.h"
 
+#include "platform/surrogate_escape.h"
+
 #include <QDir>
-#include <QFile>
 
 #include <dirent.h>
 #include <fcntl.h>
@@ -38,7 +39,11 @@ PathStatus statusOf(const QString& path, const struct stat& info, bool isLink) {
 }  // namespace
 
 QByteArray nativePath(const QString& path) {
-  return QFile::encodeName(path);
+  return encodeUtf8Escaped(path);
+}
+
+QString pathFromNative(const QByteArray& bytes) {
+  return decodeUtf8Escaped(bytes);
 }
 
 std::optional<PathStatus> statPath(const QString& path) {
@@ -86,7 +91,7 @@ QString canonicalPath(const QString& path) {
   if (resolved == nullptr) {
     return {};
   }
-  const QString result = QFile::decodeName(resolved);
+  const QString result = decodeUtf8Escaped(resolved);
   ::free(resolved);
   return result;
 }
@@ -134,6 +139,59 @@ QDateTime lastWriteOf(int handle) {
 
 bool closeFile(int handle) {
   return handle >= 0 && ::close(handle) == 0;
+}
+
+std::optional<std::vector<FolderEntry>> listFolder(const QString& path) {
+  const QByteArray native = nativePath(path);
+  DIR* folder = ::opendir(native.constData());
+  if (folder == nullptr) {
+    return std::nullopt;
+  }
+  std::vector<FolderEntry> entries;
+  errno = 0;
+  while (const struct dirent* entry = ::readdir(folder)) {
+    const char* name = entry->d_name;
+    if (name[0] == '.' && (name[1] == '\0' || (name[1] == '.' && name[2] == '\0'))) {
+      continue;
+    }
+    unsigned char type = entry->d_type;
+    if (type == DT_UNKNOWN) {
+      struct stat info {};
+      if (::fstatat(::dirfd(folder), name, &info, AT_SYMLINK_NOFOLLOW) == 0) {
+        type = S_ISREG(info.st_mode)   ? DT_REG
+               : S_ISDIR(info.st_mode) ? DT_DIR
+               : S_ISLNK(info.st_mode) ? DT_LNK
+                                       : DT_FIFO;
+      }
+    }
+    const EntryType kind = type == DT_REG   ? EntryType::File
+                           : type == DT_DIR ? EntryType::Folder
+                           : type == DT_LNK ? EntryType::SymbolicLink
+                                            : EntryType::Other;
+    entries.push_back({decodeUtf8Escaped(name), kind});
+    errno = 0;
+  }
+  // readdir answers null both at the end and on a failure; only errno tells them apart.
+  const bool failed = errno != 0;
+  ::closedir(folder);
+  if (failed) {
+    return std::nullopt;
+  }
+  return entries;
+}
+
+QString currentFolder() {
+  char* folder = ::getcwd(nullptr, 0);
+  if (folder == nullptr) {
+    return {};
+  }
+  const QString result = decodeUtf8Escaped(folder);
+  ::free(folder);
+  return result;
+}
+
+bool setCurrentFolder(const QString& path) {
+  return !path.isEmpty() && ::chdir(nativePath(path).constData()) == 0;
 }
 
 int openDescriptorCount() {

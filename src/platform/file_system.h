@@ -6,10 +6,14 @@
 #include <QTimeZone>
 
 #include <optional>
+#include <vector>
 
 // Thin stand-ins for the platform's file calls. Paths are native absolute paths with
-// "/"; every call works on the path's bytes as the file system stores them, so any name
-// the system can hold (invalid UTF-8 included) can be reached through QFile's encoding.
+// "/"; every call works on the path's bytes as the file system stores them. Paths and
+// names travel as text through the surrogate-escape mapping (platform/surrogate_escape.h),
+// so any name the system can hold (invalid UTF-8 included) is read and reached again
+// exactly. QFile and QDir do not know that mapping: a path holding escaped bytes must go
+// through these calls.
 namespace orv::platform {
 
 inline constexpr int kInvalidFileHandle = -1;
@@ -60,7 +64,28 @@ bool closeFile(int handle);
 // Number of descriptors the process holds open (for tests that look for leaks).
 int openDescriptorCount();
 
-// The native bytes of a path, as the file system receives them.
+// The native bytes of a path, as the file system receives them: its UTF-8 form, each
+// escaped byte (U+DC80..U+DCFF) as that byte.
 QByteArray nativePath(const QString& path);
+
+// The text of native path bytes, each byte that is not part of valid UTF-8 escaped.
+QString pathFromNative(const QByteArray& bytes);
+
+// What a folder entry is, as the listing reports it (symbolic links not followed).
+enum class EntryType { File, Folder, SymbolicLink, Other };
+
+struct FolderEntry {
+  QString name;  // through the surrogate-escape mapping
+  EntryType type = EntryType::Other;
+};
+
+// The entries of a folder but "." and "..", in the order the file system gives them (no
+// order at all). The type comes from the listing itself, or from lstat where the file
+// system does not say. Nothing when the folder cannot be opened or read to its end.
+std::optional<std::vector<FolderEntry>> listFolder(const QString& path);
+
+// The process's current directory, and changing it; true on success.
+QString currentFolder();
+bool setCurrentFolder(const QString& path);
 
 }  // namespace orv::platform
