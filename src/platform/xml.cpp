@@ -273,6 +273,20 @@ QByteArray Element::toBytes() const {
   return bytes;
 }
 
+Element Element::replaceWith(const Element& other) {
+  if (node_ == nullptr || other.node_ == nullptr) {
+    return {};
+  }
+  xmlNode* copy = xmlDocCopyNode(other.node_, node_->doc, 1);
+  if (copy == nullptr) {
+    return {};
+  }
+  xmlReplaceNode(node_, copy);
+  xmlFreeNode(node_);
+  node_ = nullptr;
+  return Element(copy);
+}
+
 // ---- Document ----
 
 void Document::Deleter::operator()(_xmlDoc* doc) const {
@@ -361,6 +375,19 @@ void Document::appendProcessingInstruction(const QString& target, const QString&
 
 Document Document::clone() const {
   return doc_ == nullptr ? null() : Document(xmlCopyDoc(doc_.get(), 1));
+}
+
+Document Document::fromElement(const Element& element) {
+  Document document;
+  if (element.isNull()) {
+    return null();
+  }
+  xmlNode* copy = xmlDocCopyNode(element.handle(), document.handle(), 1);
+  if (copy == nullptr) {
+    return null();
+  }
+  xmlDocSetRootElement(document.handle(), copy);
+  return document;
 }
 
 QByteArray Document::toBytes(bool indent) const {

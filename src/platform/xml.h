@@ -60,6 +60,11 @@ class Element {
   // The serialized element, for tests and logs.
   QByteArray toBytes() const;
 
+  // Puts a deep copy of other (which may belong to another document) where this element
+  // stands, in this element's document, and frees this element; answers the copy. Every
+  // handle to this element or below it is then invalid.
+  Element replaceWith(const Element& other);
+
  private:
   _xmlNode* node_ = nullptr;
 };
@@ -92,6 +97,9 @@ class Document {
   void appendProcessingInstruction(const QString& target, const QString& data);
 
   Document clone() const;
+
+  // A new document whose element is a deep copy of the element.
+  static Document fromElement(const Element& element);
 
   // The document with its XML declaration, encoded in UTF-8.
   QByteArray toBytes(bool indent = false) const;

@@ -1,0 +1,56 @@
+#include "platform/xml.h"
+
+#include "support/qt_printers.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+
+using orv::xml::Document;
+using orv::xml::Element;
+
+TEST(XmlCopy, AnElementBecomesTheElementOfANewDocument) {
+  Document page;
+  Element root = page.createDocumentElement(QStringLiteral("page"));
+  Element section = root.appendElement(QStringLiteral("section"));
+  section.setAttribute(QStringLiteral("type"), QStringLiteral("a & b"));
+  section.appendTextElement(QStringLiteral("item"), QStringLiteral("<1>"));
+
+  Document copy = Document::fromElement(section);
+  ASSERT_FALSE(copy.isNull());
+  EXPECT_EQ(copy.documentElement().toBytes(),
+            QByteArray("<section type=\"a &amp; b\"><item>&lt;1&gt;</item></section>"));
+  // A deep copy: changing it leaves the original alone.
+  copy.documentElement().setAttribute(QStringLiteral("type"), QStringLiteral("changed"));
+  EXPECT_EQ(section.attribute(QStringLiteral("type")), QStringLiteral("a & b"));
+  EXPECT_TRUE(Document::fromElement(Element()).isNull());
+}
+
+TEST(XmlCopy, AnElementIsReplacedInPlaceByACopyFromAnotherDocument) {
+  Document page;
+  Element root = page.createDocumentElement(QStringLiteral("page"));
+  root.appendElement(QStringLiteral("first"));
+  Element old = root.appendElement(QStringLiteral("old"));
+  root.appendElement(QStringLiteral("last"));
+
+  Document other;
+  Element replacement = other.createDocumentElement(QStringLiteral("new"));
+  replacement.appendTextElement(QStringLiteral("group"), QStringLiteral("x"));
+
+  const Element placed = old.replaceWith(replacement);
+  EXPECT_TRUE(old.isNull());
+  EXPECT_EQ(page.documentElement().toBytes(), QByteArray("<page><first/><new><group>x</group></new><last/></page>"));
+  // The copy belongs to the page: the other document can go.
+  other = Document();
+  EXPECT_EQ(placed.firstChildElement().text(), QStringLiteral("x"));
+
+  // The document element itself can be replaced.
+  Document fragment;
+  fragment.createDocumentElement(QStringLiteral("section"));
+  Element top = fragment.documentElement();
+  top.replaceWith(placed);
+  EXPECT_EQ(fragment.toBytes(),
+            QByteArray("<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<new><group>x</group></new>\n"));
+}
+
+}  // namespace
