@@ -216,32 +216,36 @@ BuildStatus fnctBuildFolderDocument(PageBuildState& state, bool singleSection, c
 }
 
 // The line breaks that label wrapping wrote as text become markup, in labels only: a file
-// name or a tag that holds the same text stays text.
-QString withLabelLineBreaks(const QByteArray& xmlText) {
+// name or a tag that holds the same text stays text. The serializer writes every label as
+// "<label>" and escaped text, so "</label>" ends it.
+QByteArray withLabelLineBreaks(const QByteArray& xmlText) {
   static const QByteArray open = "<label>";
   static const QByteArray close = "</label>";
-  static const QString escaped = latin("&lt;br /&gt;");
-  static const QString markup = latin("<br />");
-  QString result;
+  static const QByteArray escaped = "&lt;br /&gt;";
+  static const QByteArray markup = "<br />";
+  QByteArray result;
   result.reserve(xmlText.size());
-  const auto append = [&](qsizetype from, qsizetype to) {
-    result += QString::fromUtf8(xmlText.constData() + from, to - from);
-  };
   qsizetype from = 0;
   for (;;) {
     const qsizetype start = xmlText.indexOf(open, from);
     const qsizetype end = start < 0 ? -1 : xmlText.indexOf(close, start);
     if (end < 0) {
-      append(from, xmlText.size());
+      result.append(xmlText.constData() + from, xmlText.size() - from);
       return result;
     }
-    append(from, start + open.size());
-    const qsizetype labelStart = result.size();
-    append(start + open.size(), end);
-    for (qsizetype at = result.indexOf(escaped, labelStart, Qt::CaseInsensitive); at >= 0;
-         at = result.indexOf(escaped, at + markup.size(), Qt::CaseInsensitive)) {
-      result.replace(at, escaped.size(), markup);
+    const qsizetype textStart = start + open.size();
+    result.append(xmlText.constData() + from, textStart - from);
+    const QByteArrayView label(xmlText.constData() + textStart, end - textStart);
+    qsizetype done = 0;
+    for (qsizetype at = 0; at + escaped.size() <= label.size(); ++at) {
+      if (label[at] == '&' && label.sliced(at, escaped.size()).compare(escaped, Qt::CaseInsensitive) == 0) {
+        result.append(label.data() + done, at - done);
+        result.append(markup);
+        at += escaped.size() - 1;
+        done = at + 1;
+      }
     }
+    result.append(label.data() + done, label.size() - done);
     from = end;
   }
 }
@@ -409,13 +413,14 @@ const xml::Document& usrBuildXmlPage::GetOutputDocument() const {
 }
 
 QString usrBuildXmlPage::GetOutputResult() const {
-  const QString page = withLabelLineBreaks(state_->document.toBytes());
+  const QByteArray page = withLabelLineBreaks(state_->document.toBytes());
   if (core::gConfiguration.HtmlDisplay.PAGE_BUILD_METHOD != 2) {
-    return page;
+    // The text starts with the XML declaration, so no byte-order mark is lost here.
+    return QString::fromUtf8(page);
   }
   const std::shared_ptr<const xml::Stylesheet> stylesheet =
       fnctParsedStylesheet(core::gConfiguration.AppState.objXslTransformDocument);
-  const xml::Document loaded = xml::Document::fromBytes(page.toUtf8());
+  const xml::Document loaded = xml::Document::fromBytes(page);
   if (!stylesheet || loaded.isNull()) {
     return {};
   }

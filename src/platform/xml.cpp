@@ -89,8 +89,19 @@ QByteArray safeUtf8(const QString& text) {
   return toXmlSafeText(text).toUtf8();
 }
 
+// QString::fromUtf8 drops a byte-order mark at the start, but in a text node U+FEFF is a
+// character of the text (a file name may begin with it).
+QString textOfUtf8(QByteArrayView bytes) {
+  QString marks;
+  while (bytes.startsWith("\xEF\xBB\xBF")) {
+    marks += QChar(0xFEFF);
+    bytes = bytes.sliced(3);
+  }
+  return marks + QString::fromUtf8(bytes);
+}
+
 QString fromXmlChars(const xmlChar* chars) {
-  return chars == nullptr ? QString() : QString::fromUtf8(reinterpret_cast<const char*>(chars));
+  return chars == nullptr ? QString() : textOfUtf8(reinterpret_cast<const char*>(chars));
 }
 
 bool nameMatches(const xmlNode* node, const QString& name) {
@@ -259,7 +270,7 @@ QString Element::textContent() const {
       bytes += reinterpret_cast<const char*>(node->content);
     }
   }
-  return QString::fromUtf8(bytes);
+  return textOfUtf8(bytes);
 }
 
 QByteArray Element::toBytes() const {

@@ -93,6 +93,21 @@ TEST(SurrogateEscape, OnlyTheEscapedBytesTurnBackIntoBytes) {
   EXPECT_FALSE(isEscapedByte(0xDD00));
 }
 
+// Removes what a test made under the folder: QDir lists no name that is not UTF-8, so the
+// temporary folder could not remove it.
+void removeContents(const QString& folder) {
+  const auto entries = listFolder(folder);
+  for (const FolderEntry& entry : entries.value_or(std::vector<FolderEntry>())) {
+    const QByteArray path = nativePath(folder + QLatin1Char('/') + entry.name);
+    if (entry.type == EntryType::Folder) {
+      removeContents(folder + QLatin1Char('/') + entry.name);
+      ::rmdir(path.constData());
+    } else {
+      ::unlink(path.constData());
+    }
+  }
+}
+
 // A name that only the mapping can reach: listing it, reaching it by its text and finding
 // its link target all keep the bytes.
 TEST(FolderListing, NamesWithEveryByteAreListedAndReachedAgain) {
@@ -136,6 +151,7 @@ TEST(FolderListing, NamesWithEveryByteAreListedAndReachedAgain) {
   EXPECT_EQ(typeOf(link), EntryType::SymbolicLink);
   EXPECT_EQ(canonicalPath(folder.path() + QLatin1Char('/') + link),
             canonicalPath(folder.path()) + QLatin1Char('/') + sub);
+  removeContents(folder.path());
 }
 
 TEST(FolderListing, AFolderThatIsNotThereOrIsAFileGivesNothing) {
@@ -156,6 +172,7 @@ TEST(FolderListing, TheCurrentFolderMayHoldAnyByte) {
   EXPECT_EQ(currentFolder(), canonicalPath(odd));
   ASSERT_TRUE(setCurrentFolder(previous));
   EXPECT_FALSE(setCurrentFolder(QString()));
+  removeContents(folder.path());
 }
 
 }  // namespace
