@@ -56,6 +56,19 @@ std::optional<PathStatus> statPath(const QString& path) {
   return statusOf(path, info, isLink);
 }
 
+std::optional<PathStatus> statPathQuick(const QString& path) {
+  struct stat info {};
+  if (path.isEmpty() || ::stat(nativePath(path).constData(), &info) != 0) {
+    return std::nullopt;
+  }
+  PathStatus status;
+  status.isDirectory = S_ISDIR(info.st_mode);
+  status.isRegularFile = S_ISREG(info.st_mode);
+  status.size = info.st_size;
+  status.lastWriteUtc = utcOf(info);
+  return status;
+}
+
 std::optional<PathStatus> statPathNoFollow(const QString& path) {
   struct stat info {};
   if (path.isEmpty() || ::lstat(nativePath(path).constData(), &info) != 0) {
@@ -105,6 +118,27 @@ int openFileForRead(const QString& path) {
     handle = ::open(nativePath(path).constData(), O_RDONLY | O_CLOEXEC);
   } while (handle < 0 && errno == EINTR);
   return handle < 0 ? kInvalidFileHandle : handle;
+}
+
+int openRegularFileForRead(const QString& path, qint64& size) {
+  size = 0;
+  if (path.isEmpty()) {
+    return kInvalidFileHandle;
+  }
+  int handle;
+  do {
+    handle = ::open(nativePath(path).constData(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
+  } while (handle < 0 && errno == EINTR);
+  if (handle < 0) {
+    return kInvalidFileHandle;
+  }
+  struct stat info {};
+  if (::fstat(handle, &info) != 0 || !S_ISREG(info.st_mode)) {
+    ::close(handle);
+    return kInvalidFileHandle;
+  }
+  size = info.st_size;
+  return handle;
 }
 
 qint64 readFileAt(int handle, qint64 offset, char* buffer, qint64 size) {

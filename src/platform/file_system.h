@@ -32,6 +32,10 @@ struct PathStatus {
 // does not exist or cannot be reached.
 std::optional<PathStatus> statPath(const QString& path);
 
+// The same with one call, for listings that look at many entries: only isDirectory,
+// isRegularFile, size and lastWriteUtc are filled.
+std::optional<PathStatus> statPathQuick(const QString& path);
+
 // The status of the link itself when the path is a symbolic link.
 std::optional<PathStatus> statPathNoFollow(const QString& path);
 
@@ -43,6 +47,11 @@ QString canonicalPath(const QString& path);
 
 // A read-only handle, or kInvalidFileHandle. The handle is not inherited by children.
 int openFileForRead(const QString& path);
+
+// A read-only handle of a regular file, never waiting on what opens slowly (a pipe that
+// took the file's place is refused, not waited for); its size in size. kInvalidFileHandle
+// for anything but a regular file.
+int openRegularFileForRead(const QString& path, qint64& size);
 
 // Reads up to size bytes at offset without moving the file position; -1 on failure.
 qint64 readFileAt(int handle, qint64 offset, char* buffer, qint64 size);

@@ -20,6 +20,8 @@ struct _xsltStylesheet;
 // is written as U+FFFD, so a document built here is always well-formed.
 namespace orv::xml {
 
+class Document;
+
 // A node of a document; it does not own the node, the document does.
 class Element {
  public:
@@ -64,6 +66,10 @@ class Element {
   // stands, in this element's document, and frees this element; answers the copy. Every
   // handle to this element or below it is then invalid.
   Element replaceWith(const Element& other);
+
+  // The same with the document element of other, moved instead of copied (much cheaper
+  // for a large subtree); other is left without a document element.
+  Element replaceWithElementOf(Document& other);
 
  private:
   _xmlNode* node_ = nullptr;
@@ -136,6 +142,14 @@ class Stylesheet {
 
   // The result serialized as the stylesheet's xsl:output asks (html, xml or text).
   QByteArray transformToBytes(const Document& input, const Parameters& parameters = {}, QString* error = nullptr) const;
+
+  // The result as writing it out and reading it back would give it: text that the
+  // stylesheet wrote unescaped (disable-output-escaping) becomes the markup it spells.
+  // Where such text stands only among the children of the result's element, only that
+  // text is read as markup and the other children are moved into place, which spares
+  // writing out and reading back a large result. Null when the transform fails or the
+  // result is not well-formed.
+  Document transformReadBack(const Document& input, const Parameters& parameters = {}, QString* error = nullptr) const;
 
  private:
   _xsltStylesheet* style_ = nullptr;

@@ -53,4 +53,26 @@ TEST(XmlCopy, AnElementIsReplacedInPlaceByACopyFromAnotherDocument) {
             QByteArray("<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<new><group>x</group></new>\n"));
 }
 
+TEST(XmlCopy, TheElementOfAParsedDocumentMovesIntoAnother) {
+  Document page;
+  Element root = page.createDocumentElement(QStringLiteral("page"));
+  Element old = root.appendElement(QStringLiteral("section"));
+  root.appendElement(QStringLiteral("after"));
+  // A parsed document keeps its names in a dictionary of its own.
+  Document parsed =
+      Document::fromBytes("<section type=\"a\"><group name=\"x &amp; y\"><item>1</item></group></section>");
+  ASSERT_FALSE(parsed.isNull());
+  const Element moved = old.replaceWithElementOf(parsed);
+  ASSERT_FALSE(moved.isNull());
+  EXPECT_TRUE(parsed.documentElement().isNull());
+  parsed = Document();  // the moved nodes no longer depend on it
+  EXPECT_EQ(page.documentElement().toBytes(),
+            QByteArray(
+                "<page><section type=\"a\"><group name=\"x &amp; y\"><item>1</item></group></section><after/></page>"));
+  EXPECT_EQ(page.documentElement().firstChildElement().firstChildElement().attribute(QStringLiteral("name")),
+            QStringLiteral("x & y"));
+  Document empty;
+  EXPECT_TRUE(page.documentElement().firstChildElement(QStringLiteral("after")).replaceWithElementOf(empty).isNull());
+}
+
 }  // namespace
