@@ -53,18 +53,19 @@ QString fnctUrlEncode(const QString& text) {
 }
 
 QString fnctUrlEncode(const QByteArray& bytes) {
-  QString encoded;
-  encoded.reserve(bytes.size() * 3);
+  QString encoded(bytes.size() * 3, Qt::Uninitialized);
+  char16_t* out = reinterpret_cast<char16_t*>(encoded.data());
   for (const char byte : bytes) {
     const auto code = static_cast<unsigned char>(byte);
     if (kKeptBytes[code]) {
-      encoded += QLatin1Char(byte);
+      *out++ = code;
     } else {
-      encoded += QLatin1Char('%');
-      encoded += QLatin1Char(kHexDigits[code >> 4]);
-      encoded += QLatin1Char(kHexDigits[code & 15]);
+      *out++ = u'%';
+      *out++ = static_cast<char16_t>(kHexDigits[code >> 4]);
+      *out++ = static_cast<char16_t>(kHexDigits[code & 15]);
     }
   }
+  encoded.truncate(out - reinterpret_cast<const char16_t*>(encoded.constData()));
   return encoded;
 }
 
