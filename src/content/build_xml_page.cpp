@@ -86,11 +86,12 @@ void subShareOnly(PageBuildState& state, SectionIndex section) {
 }
 
 void subCreateDocument(PageBuildState& state, std::optional<SectionIndex> single) {
+  state.sections = {};
+  state.pageSections = {};
   if (single) {
-    state.document = xml::Document();
-    xml::Element section = state.document.createDocumentElement(latin("section"));
+    state.sectionDocuments[*single] = xml::Document();
+    xml::Element section = state.sectionDocuments[*single].createDocumentElement(latin("section"));
     subSetSectionAttributes(section, latin(kSectionTypes[*single]), state.displays[*single]);
-    state.sections = {};
     state.sections[*single] = section;
     return;
   }
@@ -99,7 +100,29 @@ void subCreateDocument(PageBuildState& state, std::optional<SectionIndex> single
   FolderPage page = BuildFolderPageTop(location, state.displays, state.sharePhysicalFolder || state.shareVirtualFolder,
                                        state.showPlayers);
   state.document = std::move(page.document);
-  state.sections = page.sections;
+  state.pageSections = page.sections;
+  for (std::size_t i = 0; i < kSectionCount; ++i) {
+    state.sectionDocuments[i] = xml::Document();
+    state.sections[i] = state.sectionDocuments[i].createDocumentElement(latin("section"));
+    subSetSectionAttributes(state.sections[i], latin(kSectionTypes[i]), state.displays[i]);
+  }
+}
+
+// The sections, as far as they were built, take their places in the page; a fragment's
+// section becomes the document.
+void subPlaceSections(PageBuildState& state) {
+  for (std::size_t i = 0; i < kSectionCount; ++i) {
+    if (state.sections[i].isNull()) {
+      continue;
+    }
+    if (state.pageSections[i].isNull()) {
+      state.document = std::move(state.sectionDocuments[i]);
+      state.sections[i] = state.document.documentElement();
+      continue;
+    }
+    state.pageSections[i] = state.pageSections[i].replaceWithElementOf(state.sectionDocuments[i]);
+    state.sections[i] = state.pageSections[i];
+  }
 }
 
 // The disk and virtual sub-folders, again without the filter when it hid every one.
@@ -191,6 +214,7 @@ BuildStatus fnctBuildFolderDocument(PageBuildState& state, bool singleSection, c
   if (!state.isVirtualFolder) {
     snapshot = fnctReadFolderSnapshot(state.localFolderPath, state.shareLocalFolderPath);
     if (!snapshot) {
+      subPlaceSections(state);
       return BuildStatus::Failed;
     }
   }
@@ -203,6 +227,7 @@ BuildStatus fnctBuildFolderDocument(PageBuildState& state, bool singleSection, c
         return BuildStatus::Destroyed;
       case LoopEnd::Aborted:
         // A closed connection wants nothing more of this page.
+        subPlaceSections(state);
         return BuildStatus::Completed;
       case LoopEnd::Finished:
         break;
@@ -212,7 +237,9 @@ BuildStatus fnctBuildFolderDocument(PageBuildState& state, bool singleSection, c
     }
   }
   subSetDiskItems(state);
-  return subGroupSections(state) ? BuildStatus::Completed : BuildStatus::Failed;
+  const bool grouped = subGroupSections(state);
+  subPlaceSections(state);
+  return grouped ? BuildStatus::Completed : BuildStatus::Failed;
 }
 
 // The line breaks that label wrapping wrote as text become markup, in labels only: a file

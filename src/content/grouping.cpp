@@ -121,21 +121,21 @@ bool BuildSectionGroups(PageBuildState& state, SectionIndex section, bool sortNe
   if (!group) {
     return false;
   }
-  xml::Document input = xml::Document::fromElement(state.sections[section]);
+  xml::Document sorted;
   if (sortNeeded) {
     const std::shared_ptr<const xml::Stylesheet> sort = fnctParsedStylesheet(app.objXslSortDocument);
     if (!sort) {
       return false;
     }
     // The sort writes no text as markup, so its result tree serves as it is.
-    input = sort->transform(input);
-    if (input.isNull()) {
+    sorted = sort->transform(state.sectionDocuments[section]);
+    if (sorted.isNull()) {
       return false;
     }
   }
-  const xml::Document result = fnctTransformSection(*group, input);
-  const xml::Element grouped = result.firstDescendantElement(latin("section"));
-  if (grouped.isNull()) {
+  xml::Document result = fnctTransformSection(*group, sortNeeded ? sorted : state.sectionDocuments[section]);
+  const xml::Element grouped = result.documentElement();
+  if (grouped.isNull() || grouped.name() != latin("section")) {
     return false;
   }
   if (sortValue.compare(latin("date"), Qt::CaseInsensitive) == 0 && groupSwitch) {
@@ -145,8 +145,9 @@ bool BuildSectionGroups(PageBuildState& state, SectionIndex section, bool sortNe
       sortValue.compare(latin("album"), Qt::CaseInsensitive) == 0) {
     decorateArtistAlbumGroups(state, grouped, sortValue);
   }
-  state.sections[section] = state.sections[section].replaceWith(grouped);
-  return !state.sections[section].isNull();
+  state.sectionDocuments[section] = std::move(result);
+  state.sections[section] = grouped;
+  return true;
 }
 
 }  // namespace orv::content

@@ -28,7 +28,7 @@ QString fnctWebSearchUrl(const QString& text);
 QString fnctFormatGroupDate(const QDate& date);
 
 // Sorts (when sortNeeded) and groups the section at the index, decorates its groups and
-// puts the new section in the old one's place. False when a stylesheet is missing or a
+// puts the new section document in the old one's place. False when a stylesheet is missing or a
 // transform fails; the old section then stays.
 bool BuildSectionGroups(PageBuildState& state, SectionIndex section, bool sortNeeded, const QString& sortValue,
                         bool groupSwitch);

@@ -44,7 +44,11 @@ struct PageBuildState {
   bool blnBuilding = false;
 
   xml::Document document;
-  std::array<xml::Element, kSectionCount> sections;  // null for a section the document lacks
+  // Each section is listed and grouped in a document of its own, since the stylesheets
+  // read a document whose element is the section, and moved into the page at the end.
+  std::array<xml::Document, kSectionCount> sectionDocuments;
+  std::array<xml::Element, kSectionCount> sections;      // their elements; null for a section the page lacks
+  std::array<xml::Element, kSectionCount> pageSections;  // where they go in the page (null for a fragment)
 
   int listedDiskFolders = 0;
   int visibleDiskFolders = 0;

@@ -289,11 +289,7 @@ xml::Document getXslGroupStylesheet() {
 }
 
 xml::Document fnctTransformSection(const xml::Stylesheet& stylesheet, const xml::Document& section) {
-  const QByteArray text = stylesheet.transformToBytes(section);
-  if (text.isEmpty()) {
-    return xml::Document::null();
-  }
-  return xml::Document::fromBytes(text);
+  return stylesheet.transformReadBack(section);
 }
 
 }  // namespace orv::content

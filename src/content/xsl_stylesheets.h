@@ -41,8 +41,8 @@ QString fnctStylesheetLowerCase(const QString& text);
 
 // Applies a sort or group stylesheet to a section document and returns the new section
 // document, or a null document when the transform fails. The group stylesheet writes its
-// group tags as unescaped text, so the result is serialized and read back: only then do
-// the groups become elements.
+// group tags as unescaped text, so the result is read back as it would be once written
+// out: only then do the groups become elements.
 xml::Document fnctTransformSection(const xml::Stylesheet& stylesheet, const xml::Document& section);
 
 }  // namespace orv::content
