@@ -470,15 +470,26 @@ BuildStatus usrBuildXmlPage::BuildDocumentFolder(bool singleSection, const QStri
   return fnctBuildFolderDocument(*state, singleSection, type);
 }
 
+// The small documents replace the document: never under a folder build that waits in a
+// yield and still points into it.
 void usrBuildXmlPage::BuildDocumentMessage() {
+  if (state_->blnBuilding) {
+    return;
+  }
   state_->document = fnctBuildMessageDocument(state_->messageTitle, state_->messageLabel, state_->urlTagEncoded);
 }
 
 void usrBuildXmlPage::BuildDocumentIdentification() {
+  if (state_->blnBuilding) {
+    return;
+  }
   state_->document = fnctBuildIdentificationDocument(state_->identificationTitle, state_->urlTagEncoded);
 }
 
 void usrBuildXmlPage::BuildDocumentSingleItem() {
+  if (state_->blnBuilding) {
+    return;
+  }
   state_->document = fnctBuildSingleItemDocument(state_->singleItemPath, state_->singleItemType, state_->urlTagEncoded);
 }
 

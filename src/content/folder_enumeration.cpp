@@ -52,7 +52,8 @@ std::optional<EntryData> readEntry(const FolderSnapshot& snapshot, const QString
   if (entry.isLink && !isInside(platform::canonicalPath(path), snapshot.boundary)) {
     return std::nullopt;
   }
-  const std::optional<platform::PathStatus> status = platform::statPathQuick(path);
+  // An entry that was no link when the folder was read must not have become one meanwhile.
+  const std::optional<platform::PathStatus> status = platform::statPathQuick(path, entry.isLink);
   if (!status || (folder ? !status->isDirectory : !status->isRegularFile)) {
     return std::nullopt;
   }
@@ -106,10 +107,11 @@ class ListedFileSource final : public Mp3ByteSource {
   qint64 size_;
 };
 
-// The MP3 data of a file, as fnctGetMp3Infos reads them, with fewer calls per file.
-tMp3Summary fnctGetListedMp3Infos(const QString& path) {
+// The MP3 data of a file, as fnctGetMp3Infos reads them, with fewer calls per file. A file
+// that was listed as no link is not followed if it became one.
+tMp3Summary fnctGetListedMp3Infos(const QString& path, bool isLink) {
   qint64 size = 0;
-  const core::ScopedFileHandle handle(platform::openRegularFileForRead(path, size));
+  const core::ScopedFileHandle handle(platform::openRegularFileForRead(path, size, isLink));
   if (!handle.isValid()) {
     return fnctMergeMp3Infos({}, path);
   }
@@ -127,7 +129,7 @@ void appendFileItem(PageBuildState& state, SectionIndex section, const ListedEnt
   file.date = data.date;
   file.icons = icons;
   if (withMp3) {
-    file.mp3 = fnctGetListedMp3Infos(state.localFolderPath + entry.name);
+    file.mp3 = fnctGetListedMp3Infos(state.localFolderPath + entry.name, entry.isLink);
   }
   BuildFileItem(state.sections[section], file);
 }

@@ -56,14 +56,16 @@ std::optional<PathStatus> statPath(const QString& path) {
   return statusOf(path, info, isLink);
 }
 
-std::optional<PathStatus> statPathQuick(const QString& path) {
+std::optional<PathStatus> statPathQuick(const QString& path, bool followLinks) {
   struct stat info {};
-  if (path.isEmpty() || ::stat(nativePath(path).constData(), &info) != 0) {
+  const QByteArray native = nativePath(path);
+  if (path.isEmpty() || (followLinks ? ::stat(native.constData(), &info) : ::lstat(native.constData(), &info)) != 0) {
     return std::nullopt;
   }
   PathStatus status;
   status.isDirectory = S_ISDIR(info.st_mode);
   status.isRegularFile = S_ISREG(info.st_mode);
+  status.isSymbolicLink = S_ISLNK(info.st_mode);
   status.size = info.st_size;
   status.lastWriteUtc = utcOf(info);
   return status;
@@ -120,14 +122,15 @@ int openFileForRead(const QString& path) {
   return handle < 0 ? kInvalidFileHandle : handle;
 }
 
-int openRegularFileForRead(const QString& path, qint64& size) {
+int openRegularFileForRead(const QString& path, qint64& size, bool followLinks) {
   size = 0;
   if (path.isEmpty()) {
     return kInvalidFileHandle;
   }
   int handle;
   do {
-    handle = ::open(nativePath(path).constData(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
+    handle = ::open(nativePath(path).constData(),
+                    O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY | (followLinks ? 0 : O_NOFOLLOW));
   } while (handle < 0 && errno == EINTR);
   if (handle < 0) {
     return kInvalidFileHandle;

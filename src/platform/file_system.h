@@ -33,8 +33,9 @@ struct PathStatus {
 std::optional<PathStatus> statPath(const QString& path);
 
 // The same with one call, for listings that look at many entries: only isDirectory,
-// isRegularFile, size and lastWriteUtc are filled.
-std::optional<PathStatus> statPathQuick(const QString& path);
+// isRegularFile, isSymbolicLink, size and lastWriteUtc are filled. Without followLinks a
+// symbolic link answers for itself.
+std::optional<PathStatus> statPathQuick(const QString& path, bool followLinks = true);
 
 // The status of the link itself when the path is a symbolic link.
 std::optional<PathStatus> statPathNoFollow(const QString& path);
@@ -50,8 +51,8 @@ int openFileForRead(const QString& path);
 
 // A read-only handle of a regular file, never waiting on what opens slowly (a pipe that
 // took the file's place is refused, not waited for); its size in size. kInvalidFileHandle
-// for anything but a regular file.
-int openRegularFileForRead(const QString& path, qint64& size);
+// for anything but a regular file, and without followLinks for a symbolic link.
+int openRegularFileForRead(const QString& path, qint64& size, bool followLinks = true);
 
 // Reads up to size bytes at offset without moving the file position; -1 on failure.
 qint64 readFileAt(int handle, qint64 offset, char* buffer, qint64 size);

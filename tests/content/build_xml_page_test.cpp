@@ -217,6 +217,21 @@ TEST_F(PageBuilder, ABuildStartedAgainFromInsideItsOwnYieldIsRefused) {
             words("file-0000.txt file-0001.txt file-0002.txt"));
 }
 
+TEST_F(PageBuilder, ASmallPageAskedForDuringAYieldLeavesTheFolderBuildAlone) {
+  fill(3);
+  auto builder = makeBuilder(share_.path(), s("/"));
+  usrBuildXmlPage* target = builder.get();
+  const YieldProbe probe(2, [target] {
+    target->SetMessageTitle(s("Title"));
+    target->BuildDocumentMessage();
+    target->BuildDocumentIdentification();
+    target->BuildDocumentSingleItem();
+  });
+  EXPECT_EQ(builder->BuildDocumentFolder(), BuildStatus::Completed);
+  EXPECT_EQ(builder->GetOutputDocument().documentElement().name(), s("page"));
+  EXPECT_EQ(itemNamesOf(sectionOf(builder->GetOutputDocument(), "other")).size(), 3);
+}
+
 TEST_F(PageBuilder, ASingleSectionListsItsTypeWhateverTheShareSays) {
   fill(2, true);
   writeRaw(share_.path(), "song.mp3");

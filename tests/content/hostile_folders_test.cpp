@@ -3,8 +3,10 @@
 #include "core/text_encoding.h"
 #include "page_fixture.h"
 
+#include <QCoreApplication>
 #include <QDir>
 #include <QElapsedTimer>
+#include <QEvent>
 #include <QSet>
 #include <QTemporaryDir>
 
@@ -186,6 +188,38 @@ TEST_F(HostileFolders, SymbolicLinksAreListedOnlyWhenTheyStayInsideTheShare) {
   escaped->SetShareLocalFolderPath(shareFolder);
   EXPECT_EQ(escaped->BuildDocumentFolder(), BuildStatus::Failed);
   EXPECT_FALSE(escaped->GetOutputDocument().toBytes().contains("secret"));
+}
+
+// An entry that turns into a link leading out of the share while the build waits is left
+// out: its turn comes after the swap, and nothing of what it leads to is read.
+TEST_F(HostileFolders, AFileSwappedForALinkOutOfTheShareDuringTheListingIsLeftOut) {
+  const TempFolder outside;
+  const QString secret = writeRaw(outside.path(), "secret.mp3", mp3Bytes("Secret", "Outsider", "Hidden"));
+  for (const char* name : {"a.mp3", "b.mp3", "c.mp3"}) {
+    writeRaw(share_.path(), name, mp3Bytes(name, "Insider", "Album"));
+  }
+  std::array<Display, 5> displays;
+  displays[2].sortby = s("artist");
+  auto builder = makeBuilder(share_.path(), s("/"), displays);
+  const QByteArray swapped = orv::platform::nativePath(share_.file(s("c.mp3")));
+  const QByteArray target = orv::platform::nativePath(secret);
+  struct Swap : QObject {
+    QByteArray path;
+    QByteArray to;
+    void customEvent(QEvent*) override {
+      ::unlink(path.constData());
+      EXPECT_EQ(::symlink(to.constData(), path.constData()), 0);
+    }
+  } swap;
+  swap.path = swapped;
+  swap.to = target;
+  QCoreApplication::postEvent(&swap, new QEvent(QEvent::User));
+  ASSERT_EQ(builder->BuildDocumentFolder(), BuildStatus::Completed);
+  const Element sound = sectionOf(builder->GetOutputDocument(), "sound");
+  EXPECT_EQ(itemNamesOf(sound), words("a.mp3 b.mp3"));
+  const QByteArray bytes = builder->GetOutputDocument().toBytes();
+  EXPECT_FALSE(bytes.contains("Outsider"));
+  EXPECT_FALSE(bytes.contains("Secret"));
 }
 
 TEST_F(HostileFolders, AHundredThousandEntriesAreListedInAFewSeconds) {
