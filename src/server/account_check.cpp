@@ -17,7 +17,8 @@ QString getUserFromLogin(const QString& login, const QString& password, const QS
   for (qsizetype k = 1; k <= accounts.count(); ++k) {
     const QString& accountLogin = accounts.login.at(k);
     if (accountLogin.compare(login, Qt::CaseInsensitive) == 0 &&
-        accounts.password.at(k).compare(password, Qt::CaseInsensitive) == 0 && core::isValueInArray(users, accountLogin)) {
+        accounts.password.at(k).compare(password, Qt::CaseInsensitive) == 0 &&
+        core::isValueInArray(users, accountLogin)) {
       return accounts.ids.at(k);
     }
   }
