@@ -1,0 +1,182 @@
+#include "core/file_utils.h"
+
+#include "platform/codepage.h"
+
+#include <QDir>
+
+#include <algorithm>
+#include <cstdio>
+
+namespace orv::core {
+namespace {
+
+// The platform rule that refuses network paths: two separators in a row.
+bool holdsDoubleSeparator(const QString& path) {
+  return path.contains(QLatin1String("//"));
+}
+
+QString upperHex(quint64 value) {
+  return QString::number(value, 16).toUpper();
+}
+
+}  // namespace
+
+ExistenceCode fnctFolderExists(const QString& path, bool blnNoAccessTest) {
+  if (path.isEmpty() || holdsDoubleSeparator(path)) {
+    return ExistenceCode::Absent;
+  }
+  const std::optional<platform::PathStatus> status = platform::statPath(path);
+  if (!status || !status->isDirectory) {
+    return ExistenceCode::Absent;
+  }
+  if (blnNoAccessTest) {
+    return ExistenceCode::Usable;
+  }
+  const QString previous = QDir::currentPath();
+  if (!fnctSetCurrentDirectory(path)) {
+    return ExistenceCode::NotUsable;
+  }
+  fnctSetCurrentDirectory(previous);
+  // Entering is not enough for a folder that is served: its listing must open too.
+  return platform::isPathReadable(path) ? ExistenceCode::Usable : ExistenceCode::NotUsable;
+}
+
+ExistenceCode fnctFileExists(const QString& path, bool blnNoOpenTest) {
+  if (holdsDoubleSeparator(path)) {
+    return ExistenceCode::Absent;
+  }
+  const std::optional<platform::PathStatus> status = platform::statPath(path);
+  if (!status || !status->isRegularFile) {
+    return ExistenceCode::Absent;
+  }
+  if (blnNoOpenTest) {
+    return ExistenceCode::Usable;
+  }
+  const ScopedFileHandle handle(fnctOpenFileForRead(path));
+  return handle.isValid() ? ExistenceCode::Usable : ExistenceCode::NotUsable;
+}
+
+bool fnctSetCurrentDirectory(const QString& path) {
+  return !path.isEmpty() && QDir::setCurrent(path);
+}
+
+int fnctOpenFileForRead(const QString& path) {
+  // Opening a pipe would wait for its writer, and a device could be read without end.
+  const std::optional<platform::PathStatus> status = platform::statPath(path);
+  if (!status || !(status->isRegularFile || status->isDirectory)) {
+    return platform::kInvalidFileHandle;
+  }
+  return platform::openFileForRead(path);
+}
+
+bool fnctReadFileBytes(int handle, qint64 count, QByteArray& bytes) {
+  bytes.clear();
+  if (handle == platform::kInvalidFileHandle || count <= 0) {
+    return false;
+  }
+  qint64 wanted = count;
+  const qint64 size = platform::fileSizeOf(handle);
+  const qint64 position = platform::seekFile(handle, 0, SEEK_CUR);
+  if (size >= 0 && position >= 0) {
+    wanted = std::min(wanted, std::max<qint64>(size - position, 0));
+  }
+  bytes.resize(wanted);
+  qint64 got = 0;
+  while (got < wanted) {
+    const qint64 read = platform::readFile(handle, bytes.data() + got, wanted - got);
+    if (read <= 0) {
+      break;
+    }
+    got += read;
+  }
+  bytes.resize(got);
+  return got == count;
+}
+
+bool fnctReadFileValue(int handle, qint64 count, QString& value) {
+  QByteArray bytes;
+  if (!fnctReadFileBytes(handle, count, bytes)) {
+    return false;
+  }
+  value = platform::fromAnsi(bytes);
+  return true;
+}
+
+qint64 getFileSizeByHandle(int handle) {
+  if (handle == platform::kInvalidFileHandle) {
+    return -1;
+  }
+  return platform::fileSizeOf(handle);
+}
+
+qint64 fnctSetFilePosition(int handle, qint64 position) {
+  if (handle == platform::kInvalidFileHandle || position < 0) {
+    return -1;
+  }
+  return platform::seekFile(handle, position, SEEK_SET);
+}
+
+bool fnctCloseFileHandle(int handle) {
+  return platform::closeFile(handle);
+}
+
+qint64 getFileSizeByPath(const QString& path) {
+  const ScopedFileHandle handle(fnctOpenFileForRead(path));
+  return getFileSizeByHandle(handle.get());
+}
+
+QDateTime getFileLastWriteDate(const QString& path) {
+  const ScopedFileHandle handle(fnctOpenFileForRead(path));
+  if (handle.isValid()) {
+    const QDateTime written = platform::lastWriteOf(handle.get());
+    if (written.isValid()) {
+      return QDateTime::fromSecsSinceEpoch(written.toSecsSinceEpoch(), Qt::LocalTime);
+    }
+  }
+  return QDateTime(QDate(1980, 1, 1), QTime(0, 0, 1));
+}
+
+bool hasFileAttribute(const QString& path, quint32 mask) {
+  const std::optional<platform::PathStatus> status = platform::statPath(path);
+  if (!status) {
+    return false;
+  }
+  quint32 attributes = 0;
+  if (status->isReadOnly) {
+    attributes |= kFileAttributeReadOnly;
+  }
+  if (status->isHidden) {
+    attributes |= kFileAttributeHidden;
+  }
+  if (status->isDirectory) {
+    attributes |= kFileAttributeDirectory;
+  }
+  return (attributes & mask) != 0;
+}
+
+QString getFileEtag(const QString& path, qint64 size) {
+  if (fnctFileExists(path, true) != ExistenceCode::Usable) {
+    return QStringLiteral("-1");
+  }
+  const QDateTime written = getFileLastWriteDate(path);
+  const QDate date = written.date();
+  const QTime time = written.time();
+  QString tag;
+  for (const int field : {date.year(), date.month(), date.day(), time.hour(), time.minute(), time.second()}) {
+    tag += upperHex(static_cast<quint64>(field));
+  }
+  return tag + fnctSizeToHex(size == -1 ? getFileSizeByPath(path) : size);
+}
+
+QString fnctSizeToHex(qint64 size) {
+  const auto value = static_cast<quint64>(size);
+  const quint64 upper = value >> 32;
+  const quint64 lower = value & 0xFFFFFFFFu;
+  return (upper != 0 ? upperHex(upper) : QString()) + upperHex(lower);
+}
+
+bool isDllAvailable(const QString& fileName) {
+  return fileName.compare(QLatin1String("zlib.dll"), Qt::CaseInsensitive) == 0;
+}
+
+}  // namespace orv::core

@@ -1,0 +1,168 @@
+#include "core/formats.h"
+
+#include "core/language.h"
+
+#include <QLocale>
+#include <QStringList>
+
+#include <algorithm>
+#include <cmath>
+
+namespace orv::core {
+namespace {
+
+// Rounds to the given number of decimals, halves to the even neighbour.
+double roundHalfEven(double value, int decimals) {
+  const double scale = std::pow(10.0, decimals);
+  return std::nearbyint(value * scale) / scale;
+}
+
+QString localNumber(double value) {
+  QLocale locale;
+  locale.setNumberOptions(locale.numberOptions() | QLocale::OmitGroupSeparator);
+  return locale.toString(value, 'f', QLocale::FloatingPointShortest);
+}
+
+QString withUnit(double value, QStringView unitName) {
+  return localNumber(value) + QLatin1Char(' ') + gLanguage.text(unitName);
+}
+
+QString twoDigits(qint64 value) {
+  return QStringLiteral("%1").arg(value, 2, 10, QLatin1Char('0'));
+}
+
+QStringView trimBlanks(QStringView text) {
+  qsizetype first = 0;
+  qsizetype last = text.size();
+  while (first < last && text.at(first) == QLatin1Char(' ')) {
+    ++first;
+  }
+  while (last > first && text.at(last - 1) == QLatin1Char(' ')) {
+    --last;
+  }
+  return text.sliced(first, last - first);
+}
+
+constexpr double kKilobyte = 1024.0;
+constexpr double kMegabyte = kKilobyte * 1024.0;
+constexpr double kGigabyte = kMegabyte * 1024.0;
+constexpr double kTerabyte = kGigabyte * 1024.0;
+// Where the sizes stop being shown; just below 1024^5.
+constexpr double kLargestShownSize = 1125899906842620.0;
+
+}  // namespace
+
+QString fnctFormatSize(double size) {
+  if (size < kKilobyte) {
+    return withUnit(size, size <= 1 ? u"HTLM/OTHER/BYTE" : u"HTLM/OTHER/BYTES");
+  }
+  if (size < kMegabyte) {
+    return withUnit(roundHalfEven(size / kKilobyte, 0), u"HTLM/OTHER/KILOBYTE");
+  }
+  if (size < kGigabyte) {
+    return withUnit(roundHalfEven(size / kMegabyte, 2), u"HTLM/OTHER/MEGABYTE");
+  }
+  if (size < kTerabyte) {
+    return withUnit(roundHalfEven(size / kGigabyte, 2), u"HTLM/OTHER/GIGABYTE");
+  }
+  if (size < kLargestShownSize) {
+    return withUnit(roundHalfEven(size / kTerabyte, 2), u"HTLM/OTHER/TERABYTE");
+  }
+  return {};
+}
+
+QString fnctFormatDate(const QDateTime& moment) {
+  const QDate date = moment.date();
+  const QTime time = moment.time();
+  return QString::number(date.year()) + QLatin1Char('/') + twoDigits(date.month()) + QLatin1Char('/') +
+         twoDigits(date.day()) + QLatin1Char(' ') + twoDigits(time.hour()) + QLatin1Char(':') +
+         twoDigits(time.minute()) + QLatin1Char(':') + twoDigits(time.second());
+}
+
+QString fnctFormatDuration(double seconds) {
+  // Rounding the whole duration first lets 59.6 seconds carry into the minutes.
+  constexpr double kLongest = 1e15;
+  const double rounded = std::isfinite(seconds) && seconds > 0 ? std::nearbyint(std::min(seconds, kLongest)) : 0.0;
+  const auto total = static_cast<qint64>(rounded);
+  const qint64 hours = total / 3600;
+  const qint64 minutes = total % 3600 / 60;
+  const qint64 rest = total % 60;
+  QString text;
+  if (hours > 0) {
+    text = twoDigits(hours) + QLatin1Char(':');
+  }
+  return text + twoDigits(minutes) + QLatin1Char(':') + twoDigits(rest);
+}
+
+QString fnctWrapText(const QString& text, int maxLineLength, int maxLines, const QString& separator) {
+  const qsizetype lineLength = std::max(maxLineLength, 0);
+  if (text.size() <= lineLength) {
+    return trimBlanks(text).toString();
+  }
+  const QChar ellipsis(0x2026);
+  const QStringView all(text);
+  QString wrapped;
+  qsizetype p = 0;
+  for (int line = 1; line <= maxLines; ++line) {
+    const QStringView piece = all.mid(p, lineLength + 1);
+    const qsizetype blank = piece.lastIndexOf(QLatin1Char(' '));
+    QStringView current;
+    if (blank >= 0) {
+      current = trimBlanks(piece.first(blank + 1));
+      p += blank + 1;
+    } else {
+      const QStringView rest = all.mid(p);
+      if (rest.size() > lineLength) {
+        return wrapped + rest.first(lineLength).toString() + ellipsis;
+      }
+      current = trimBlanks(rest);
+      p = text.size();
+    }
+    if (current.size() > lineLength) {
+      return wrapped + current.first(lineLength).toString() + ellipsis;
+    }
+    wrapped += current;
+    if (p < text.size()) {
+      if (line < maxLines) {
+        wrapped += separator;
+      } else {
+        wrapped += ellipsis;
+      }
+    }
+  }
+  return wrapped;
+}
+
+QString fnctBoolToString(bool value) {
+  return value ? QStringLiteral("true") : QStringLiteral("false");
+}
+
+bool isValidBoolString(const QString& text) {
+  return text.compare(QLatin1String("true"), Qt::CaseInsensitive) == 0 ||
+         text.compare(QLatin1String("false"), Qt::CaseInsensitive) == 0;
+}
+
+bool isValidIpAddress(const QString& text) {
+  const QStringList parts = text.split(QLatin1Char('.'));
+  if (parts.size() != 4) {
+    return false;
+  }
+  for (const QString& part : parts) {
+    if (part.isEmpty()) {
+      return false;
+    }
+    for (const QChar character : part) {
+      if (character < QLatin1Char('0') || character > QLatin1Char('9')) {
+        return false;
+      }
+    }
+    bool converted = false;
+    const uint value = part.toUInt(&converted);
+    if (!converted || value > 255) {
+      return false;
+    }
+  }
+  return true;
+}
+
+}  // namespace orv::core

@@ -1,0 +1,139 @@
+#include "core/text_encoding.h"
+
+#include "platform/codepage.h"
+
+#include <QStringDecoder>
+
+#include <array>
+
+namespace orv::core {
+namespace {
+
+// The bytes that a URL carries as they are; every other byte is percent-encoded.
+constexpr std::array<bool, 256> kKeptBytes = [] {
+  std::array<bool, 256> kept{};
+  for (int code = 0; code < 256; ++code) {
+    kept[static_cast<std::size_t>(code)] = code == 38 || code == 42 || (code >= 45 && code <= 57) || code == 61 ||
+                                           (code >= 63 && code <= 90) || code == 95 || (code >= 97 && code <= 122);
+  }
+  return kept;
+}();
+
+constexpr char kHexDigits[] = "0123456789ABCDEF";
+
+int hexValue(QChar character) {
+  const char16_t code = character.unicode();
+  if (code >= u'0' && code <= u'9') {
+    return code - u'0';
+  }
+  if (code >= u'A' && code <= u'F') {
+    return code - u'A' + 10;
+  }
+  if (code >= u'a' && code <= u'f') {
+    return code - u'a' + 10;
+  }
+  return -1;
+}
+
+// The character that the system code page gives each byte value.
+const QString& ansiCharacters() {
+  static const QString characters = [] {
+    QByteArray bytes(256, Qt::Uninitialized);
+    for (int code = 0; code < 256; ++code) {
+      bytes[code] = static_cast<char>(code);
+    }
+    return platform::fromAnsi(bytes);
+  }();
+  return characters;
+}
+
+}  // namespace
+
+QString fnctUrlEncode(const QString& text) {
+  return fnctUrlEncode(fnctUnicodeToUtf8(text));
+}
+
+QString fnctUrlEncode(const QByteArray& bytes) {
+  QString encoded;
+  encoded.reserve(bytes.size() * 3);
+  for (const char byte : bytes) {
+    const auto code = static_cast<unsigned char>(byte);
+    if (kKeptBytes[code]) {
+      encoded += QLatin1Char(byte);
+    } else {
+      encoded += QLatin1Char('%');
+      encoded += QLatin1Char(kHexDigits[code >> 4]);
+      encoded += QLatin1Char(kHexDigits[code & 15]);
+    }
+  }
+  return encoded;
+}
+
+QString fnctUrlDecode(const QString& text, bool blnNoUtf8) {
+  const qsizetype length = text.size();
+  QString decoded;
+  decoded.reserve(length);
+  for (qsizetype p = 0; p < length; ++p) {
+    const QChar character = text.at(p);
+    if (character == QLatin1Char('+')) {
+      decoded += QLatin1Char(' ');
+      continue;
+    }
+    if (character == QLatin1Char('%') && p + 2 < length) {
+      const int high = hexValue(text.at(p + 1));
+      const int low = hexValue(text.at(p + 2));
+      if (high >= 0 && low >= 0) {
+        decoded += ansiCharacters().at(high * 16 + low);
+        p += 2;
+        continue;
+      }
+    }
+    decoded += character;
+  }
+  if (!blnNoUtf8 && isUtf8String(decoded)) {
+    return fnctUtf8ToUnicode(platform::toAnsi(decoded));
+  }
+  return decoded;
+}
+
+QByteArray fnctUnicodeToUtf8(const QString& text) {
+  return text.toUtf8();
+}
+
+QString fnctUtf8ToUnicode(const QByteArray& utf8) {
+  // Stateless: a sequence cut off at the end is rendered now instead of being held back for
+  // more input that never comes.
+  QStringDecoder decoder(QStringConverter::Utf8,
+                         QStringConverter::Flag::Stateless | QStringConverter::Flag::ConvertInitialBom);
+  return decoder.decode(utf8);
+}
+
+bool isUtf8String(const QString& text) {
+  for (const QChar character : text) {
+    if (platform::ansiCodeOf(character) >= 128) {
+      return true;
+    }
+  }
+  return false;
+}
+
+bool isUtf8String(const QByteArray& bytes) {
+  for (const char byte : bytes) {
+    if (static_cast<unsigned char>(byte) >= 128) {
+      return true;
+    }
+  }
+  return false;
+}
+
+QString fnctReplaceControlChars(const QString& text) {
+  QString replaced = text;
+  for (QChar& character : replaced) {
+    if (character.unicode() < 32) {
+      character = QLatin1Char(' ');
+    }
+  }
+  return replaced;
+}
+
+}  // namespace orv::core

@@ -1,0 +1,127 @@
+#include "server/http_dates.h"
+
+#include <QDate>
+#include <QTime>
+
+#include <array>
+#include <optional>
+
+namespace orv::server {
+namespace {
+
+constexpr std::array<const char*, 7> kWeekDays{"Sun", "Mon", "Tue", "Wed", "Thu", "Fri", "Sat"};
+constexpr std::array<const char*, 12> kMonths{"Jan", "Feb", "Mar", "Apr", "May", "Jun",
+                                              "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
+
+bool isDigit(char c) {
+  return c >= '0' && c <= '9';
+}
+
+// The value of a field of digits whose count is one of the allowed ones.
+std::optional<int> digitsValue(QByteArrayView text, qsizetype minDigits, qsizetype maxDigits) {
+  if (text.size() < minDigits || text.size() > maxDigits) {
+    return std::nullopt;
+  }
+  int value = 0;
+  for (const char c : text) {
+    if (!isDigit(c)) {
+      return std::nullopt;
+    }
+    value = value * 10 + (c - '0');
+  }
+  return value;
+}
+
+std::optional<int> monthNumber(QByteArrayView name) {
+  for (std::size_t i = 0; i < kMonths.size(); ++i) {
+    if (name.compare(QByteArrayView(kMonths[i]), Qt::CaseInsensitive) == 0) {
+      return static_cast<int>(i) + 1;
+    }
+  }
+  return std::nullopt;
+}
+
+// Four digits are the year itself; two digits name a year from 1970 to 2069, the window
+// that RFC 6265 section 5.1.1 uses for the two-digit years of old clients.
+std::optional<int> yearValue(QByteArrayView text) {
+  if (text.size() == 4) {
+    return digitsValue(text, 4, 4);
+  }
+  const std::optional<int> shortYear = digitsValue(text, 2, 2);
+  if (!shortYear) {
+    return std::nullopt;
+  }
+  return *shortYear + (*shortYear >= 70 ? 1900 : 2000);
+}
+
+// The text split at every single blank: two blanks in a row give an empty part.
+QList<QByteArrayView> splitAt(QByteArrayView text, char separator) {
+  QList<QByteArrayView> parts;
+  qsizetype start = 0;
+  for (qsizetype i = 0; i <= text.size(); ++i) {
+    if (i == text.size() || text[i] == separator) {
+      parts.append(text.sliced(start, i - start));
+      start = i + 1;
+    }
+  }
+  return parts;
+}
+
+QByteArray twoDigits(int value) {
+  return QByteArray::number(value).rightJustified(2, '0');
+}
+
+}  // namespace
+
+QDateTime getGmtDate(const QDateTime& gmtDate) {
+  return gmtDate.toUTC();
+}
+
+QByteArray getRFC1123DateFormat(const QDateTime& RFC1123DateFormat) {
+  if (!RFC1123DateFormat.isValid()) {
+    return {};
+  }
+  const QDateTime utc = RFC1123DateFormat.toUTC();
+  const QDate date = utc.date();
+  const QTime time = utc.time();
+  QByteArray text;
+  text += kWeekDays[static_cast<std::size_t>(date.dayOfWeek() % 7)];
+  text += ", ";
+  text += QByteArray::number(date.day());
+  text += ' ';
+  text += kMonths[static_cast<std::size_t>(date.month() - 1)];
+  text += ' ';
+  text += QByteArray::number(date.year()).rightJustified(4, '0');
+  text += ' ';
+  text += twoDigits(time.hour()) + ':' + twoDigits(time.minute()) + ':' + twoDigits(time.second());
+  text += " GMT";
+  return text;
+}
+
+QDateTime getStandardDateFormat(QByteArrayView StandardDateFormat) {
+  const QList<QByteArrayView> parts = splitAt(StandardDateFormat, ' ');
+  if (parts.size() != 6) {
+    return {};
+  }
+  const QList<QByteArrayView> clock = splitAt(parts[4], ':');
+  if (clock.size() != 3) {
+    return {};
+  }
+  const std::optional<int> day = digitsValue(parts[1], 1, 2);
+  const std::optional<int> month = monthNumber(parts[2]);
+  const std::optional<int> year = yearValue(parts[3]);
+  const std::optional<int> hour = digitsValue(clock[0], 1, 2);
+  const std::optional<int> minute = digitsValue(clock[1], 1, 2);
+  const std::optional<int> second = digitsValue(clock[2], 1, 2);
+  if (!day || !month || !year || !hour || !minute || !second) {
+    return {};
+  }
+  const QDate date(*year, *month, *day);
+  const QTime time(*hour, *minute, *second);
+  if (!date.isValid() || !time.isValid()) {
+    return {};
+  }
+  return QDateTime(date, time, Qt::UTC);
+}
+
+}  // namespace orv::server

@@ -1,0 +1,118 @@
+#pragma once
+
+#include <QByteArray>
+#include <QByteArrayView>
+#include <QDateTime>
+
+#include <array>
+#include <cstddef>
+
+// Reading one request out of the bytes a connection has received so far.
+namespace orv::server {
+
+// The headers the server knows, in the order of kClientHeaderNames.
+enum class ClientHeader : std::size_t {
+  Accept,
+  AcceptCharset,
+  AcceptEncoding,
+  AcceptLanguage,
+  Allow,
+  Authorization,
+  Connection,
+  CacheControl,
+  ContentEncoding,
+  ContentLanguage,
+  ContentLength,
+  ContentType,
+  Cookie,
+  Date,
+  From,
+  IfModifiedSince,
+  IfUnmodifiedSince,
+  IfNoneMatch,
+  KeepAlive,
+  Host,
+  LastModified,
+  Range,
+  Referer,
+  UserAgent,
+  Expect,
+  Expires,
+  IfMatch,
+  IfRange,
+  MaxForwards,
+  Pragma,
+  ProxyAuthorization,
+  RetryAfter,
+  TE,
+  TransferEncoding,
+  Vary,
+  ContentLocation,
+  ContentMD5,
+  ContentRange,
+  Trailer,
+  Upgrade,
+  Via,
+  Warning,
+};
+
+inline constexpr std::size_t kClientHeaderCount = 42;
+
+struct ParsedRequest {
+  // As sent when it is one of CONNECT, DELETE, GET, HEAD, POST, PUT and TRACE (case
+  // ignored), else empty.
+  QByteArray method;
+  // Everything between the method and the last " HTTP/" of the request line, blanks around
+  // it removed; empty when the line has no " HTTP/".
+  QByteArray url;
+  // The last three characters of the request line when they are "1.0", "0.9" or "1.1",
+  // else "1.1".
+  QByteArray httpVersion;
+  // The value of the first line of each header, blanks after the colon removed, blanks at
+  // the end kept; for Range the text after "bytes=". Empty when the header is absent.
+  std::array<QByteArray, kClientHeaderCount> headers;
+  // Whole numbers of decimal digits; 0 when absent or not such a number. Numbers too large
+  // for 64 bits read as the largest one.
+  qint64 contentLength = 0;
+  qint64 rangeStart = 0;  // the first offset of "Range: bytes=first-..."
+  // UTC date-times of the four date headers; null when absent or not an RFC 1123 date.
+  QDateTime date;
+  QDateTime ifModifiedSince;
+  QDateTime ifUnmodifiedSince;
+  QDateTime lastModified;
+  QByteArray body;  // the Content-Length bytes after the head
+
+  QByteArray header(ClientHeader name) const { return headers[static_cast<std::size_t>(name)]; }
+};
+
+enum class RequestParseStatus {
+  Incomplete,  // wait for more bytes: the head or the body is not all there yet
+  Bad,         // the bytes can never become a request the server reads: answer 400
+  Ok,
+};
+
+struct RequestParseResult {
+  RequestParseStatus status = RequestParseStatus::Incomplete;
+  ParsedRequest request;    // with Ok
+  qsizetype bytesUsed = 0;  // with Ok: the request's bytes from the buffer's start; the rest
+                            // belongs to the next request of the connection
+  QByteArray error;         // with Bad: why, for the log
+};
+
+// Reads the first request of buffer: optional empty lines, the request line, header lines
+// and the blank line, all ended by CR LF, then as many body bytes as Content-Length says.
+// A header is found only at the start of a header line; the first line of a name counts.
+// Bad: a NUL byte, a CR or LF that is not part of a CR LF in the head, a request line
+// without a blank or without "HTTP", "%00" in the URL, two different Content-Length values,
+// a Transfer-Encoding other than "identity". A method or URL the server does not serve is
+// no parse error: the request is Ok with that field empty, and the caller answers it.
+RequestParseResult parseHttpRequest(QByteArrayView buffer);
+
+// The value of the first header line of request that begins with start (case ignored),
+// blanks after start removed, up to the line's end. With a non-empty end: the part before
+// the last occurrence of end in that value, blanks around it removed, or empty when the
+// value does not hold end. Only the header lines are searched: never the request line, never
+// the body. Empty when no header line begins with start.
+QByteArray getRequestValue(QByteArrayView request, QByteArrayView start, QByteArrayView end);
+
+}  // namespace orv::server
