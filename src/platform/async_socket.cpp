@@ -400,32 +400,25 @@ struct HostLookup {
 
 class LookupCompletions : public QObject {
  public:
-  explicit LookupCompletions(QObject* parent) : QObject(parent) {
-    int ends[2] = {-1, -1};
-    if (::pipe2(ends, O_CLOEXEC) != 0) {
-      return;
-    }
-    ::fcntl(ends[0], F_SETFL, ::fcntl(ends[0], F_GETFL) | O_NONBLOCK);
-    readEnd_ = ends[0];
-    writeEnd() = ends[1];
-    notifier_ = std::make_unique<QSocketNotifier>(readEnd_, QSocketNotifier::Read);
-    QObject::connect(notifier_.get(), &QSocketNotifier::activated, this, [this] { collect(); });
-  }
+  explicit LookupCompletions(QObject* parent) : QObject(parent) {}
 
   ~LookupCompletions() override {
-    notifier_.reset();
-    // Records still in flight stay allocated: the library may still write them.
-    for (auto& entry : lookups_) {
-      (void)entry.second.release();
+    // Records still in flight stay allocated, and their pipe open: the library may still
+    // write them.
+    if (!lookups_.empty()) {
+      for (auto& entry : lookups_) {
+        (void)entry.second.release();
+      }
+      return;
     }
-    if (readEnd_ >= 0) {
-      ::close(readEnd_);
-    }
+    closePipe();
   }
 
-  bool isReady() const { return readEnd_ >= 0; }
-
   int start(int window, unsigned message, const QString& name, char* buffer, int bufferLength) {
+    if (readEnd_ < 0 && !openPipe()) {
+      fail(kWsaEnobufs);
+      return 0;
+    }
     auto lookup = std::make_unique<HostLookup>();
     lookup->handle = ++lastHandle_;
     lookup->window = window;
@@ -446,6 +439,7 @@ class LookupCompletions : public QObject {
     const int started = ::getaddrinfo_a(GAI_NOWAIT, requests, 1, &notification);
     if (started != 0) {
       fail(winsockErrorFromLookup(started));
+      closePipeWhenIdle();
       return 0;
     }
     const int handle = lookup->handle;
@@ -463,6 +457,7 @@ class LookupCompletions : public QObject {
       if (::gai_cancel(&lookup->request) == EAI_CANCELED) {
         // Never started: the library will not notify, so the record can go now.
         lookups_.erase(it);
+        closePipeWhenIdle();
       }
       return 0;
     }
@@ -493,6 +488,42 @@ class LookupCompletions : public QObject {
       std::unique_ptr<HostLookup> lookup = std::move(it->second);
       lookups_.erase(it);
       finish(*lookup);
+    }
+    closePipeWhenIdle();
+  }
+
+  // The pipe lives only while lookups are in flight, so that an idle process holds no
+  // descriptor for it.
+  bool openPipe() {
+    int ends[2] = {-1, -1};
+    if (::pipe2(ends, O_CLOEXEC) != 0) {
+      return false;
+    }
+    ::fcntl(ends[0], F_SETFL, ::fcntl(ends[0], F_GETFL) | O_NONBLOCK);
+    readEnd_ = ends[0];
+    writeEnd() = ends[1];
+    notifier_ = new QSocketNotifier(readEnd_, QSocketNotifier::Read, this);
+    QObject::connect(notifier_, &QSocketNotifier::activated, this, [this] { collect(); });
+    return true;
+  }
+
+  void closePipeWhenIdle() {
+    if (lookups_.empty()) {
+      closePipe();
+    }
+  }
+
+  void closePipe() {
+    if (notifier_ != nullptr) {
+      notifier_->setEnabled(false);
+      notifier_->deleteLater();
+      notifier_ = nullptr;
+    }
+    if (readEnd_ >= 0) {
+      ::close(readEnd_);
+      ::close(writeEnd());
+      readEnd_ = -1;
+      writeEnd() = -1;
     }
   }
 
@@ -526,7 +557,7 @@ class LookupCompletions : public QObject {
 
   int readEnd_ = -1;
   int lastHandle_ = 0;
-  std::unique_ptr<QSocketNotifier> notifier_;
+  QSocketNotifier* notifier_ = nullptr;
   std::unordered_map<HostLookup*, std::unique_ptr<HostLookup>> lookups_;
 };
 
@@ -785,8 +816,8 @@ quint32 resolveHostNow(const QString& name) {
 
 int asyncGetHostByName(int window, unsigned message, const QString& name, char* buffer, int bufferLength) {
   LookupCompletions* completions = lookupCompletions();
-  if (completions == nullptr || !completions->isReady() || buffer == nullptr || bufferLength < 4) {
-    fail(completions == nullptr || !completions->isReady() ? kWsaEnobufs : kWsaEfault);
+  if (completions == nullptr || buffer == nullptr || bufferLength < 4) {
+    fail(completions == nullptr ? kWsaEnobufs : kWsaEfault);
     return 0;
   }
   return completions->start(window, message, name, buffer, bufferLength);
