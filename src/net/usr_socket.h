@@ -8,6 +8,7 @@
 
 #include <memory>
 #include <optional>
+#include <type_traits>
 
 namespace orv::net {
 
@@ -56,9 +57,15 @@ class usrSocket {
   }
   int GetData(QByteArray& data, std::optional<int> maxLen = std::nullopt) { return cmSocket->GetData(data, maxLen); }
   int GetData(QString& data, std::optional<int> maxLen = std::nullopt) { return cmSocket->GetData(data, maxLen); }
+  template <typename Number>
+  requires std::is_arithmetic_v<Number>
+  int GetData(Number& data) { return cmSocket->GetData(data); }
   void Listen() { cmSocket->Listen(); }
   int PeekData(QByteArray& data, std::optional<int> maxLen = std::nullopt) { return cmSocket->PeekData(data, maxLen); }
   int PeekData(QString& data, std::optional<int> maxLen = std::nullopt) { return cmSocket->PeekData(data, maxLen); }
+  template <typename Number>
+  requires std::is_arithmetic_v<Number>
+  int PeekData(Number& data) { return cmSocket->PeekData(data); }
   void SendData(const QString& data) { cmSocket->SendData(data); }
   void SendDataB(const QByteArray& data) { cmSocket->SendDataB(data); }
 

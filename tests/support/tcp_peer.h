@@ -61,6 +61,8 @@ class TcpPeer {
   }
 
   void pauseReading() { reader_->setEnabled(false); }
+  // One read now, whatever the pause.
+  void readNow() { readSome(); }
   void resumeReading() { reader_->setEnabled(true); }
   void setReadChunk(int bytes) { readChunk_ = bytes; }
 
@@ -85,11 +87,13 @@ class TcpPeer {
   QByteArray received;
   bool endOfStream = false;
   int readError = 0;  // errno of a failed read
+  int reads = 0;      // turns in which the peer read
 
  private:
   void readSome() {
     QByteArray chunk(readChunk_, '\0');
     const ssize_t got = ::recv(fd_, chunk.data(), static_cast<size_t>(chunk.size()), 0);
+    ++reads;
     if (got > 0) {
       received.append(chunk.constData(), got);
     } else if (got == 0) {
