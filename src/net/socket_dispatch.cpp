@@ -32,12 +32,10 @@ qintptr clsSocketMaster::WndProc(int /*hWnd*/, unsigned uMsg, quintptr wParam, q
 
 void clsSocketMaster::PostSocket(int event, int error) {
   if (error != 0) {
-    if (state_ == SocketState::sckListening) {
-      // A notification error of a listener concerns one connection, not the listener.
-      ReportError(error, QStringLiteral("clsSocketMaster.PostSocket"));
-      return;
+    // A listener's notification error concerns one connection, not the listener.
+    if (state_ != SocketState::sckListening) {
+      SetState(SocketState::sckError);
     }
-    SetState(SocketState::sckError);
     ReportError(error, QStringLiteral("clsSocketMaster.PostSocket"));
     return;
   }
@@ -115,8 +113,11 @@ void clsSocketMaster::PostAccept() {
   const int accepted = platform::acceptSocket(socketHandle_, nullptr, nullptr);
   if (accepted == platform::kInvalidSocket) {
     const int error = platform::lastSocketError();
-    if (error == platform::kWsaEwouldblock) {
-      // The connection went away before it was taken (a reset in the queue).
+    if (error == platform::kWsaEwouldblock || error == platform::kWsaEconnaborted) {
+      // The connection went away before it was taken (a reset while it waited): nothing
+      // failed that the listener's owner could act on.
+      logSocketEvent(
+          [error] { return QStringLiteral("WARNING: Connection gone before accept: ") + QString::number(error); });
       return;
     }
     // One failed accept (out of descriptors, an aborted connection) leaves the listener
@@ -127,9 +128,7 @@ void clsSocketMaster::PostAccept() {
   try {
     modSocketMaster::AddAcceptedSocket(accepted);
   } catch (const SocketError& failure) {
-    modSocketMaster::UnregisterSocket(accepted);
-    modSocketMaster::RemoveAcceptedSocket(accepted);
-    platform::closeSocket(accepted);
+    // The holder that could not take the connection has closed it.
     ReportError(failure.Number(), QStringLiteral("clsSocketMaster.PostSocket"));
     return;
   }

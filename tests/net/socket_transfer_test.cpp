@@ -171,7 +171,8 @@ TEST_F(Connected, AMultiMegabyteSendToASlowReaderArrivesIntactWithoutSpinning) {
   open(8192);
   peer->setReadChunk(4096);
   int waits = 0;
-  QObject::connect(&orv::core::debugEventLog(), &orv::core::DebugEventLog::changed, [&] {
+  const QObject context;
+  QObject::connect(&orv::core::debugEventLog(), &orv::core::DebugEventLog::changed, &context, [&] {
     const auto& log = orv::core::debugEventLog();
     waits +=
         log.count() > 0 && log.line(0).text.endsWith(QStringLiteral("WARNING: Send buffer full, waiting...")) ? 1 : 0;
@@ -193,7 +194,9 @@ TEST_F(Connected, AMultiMegabyteSendToASlowReaderArrivesIntactWithoutSpinning) {
   EXPECT_EQ(progressed, data.size());
   EXPECT_EQ(trace.seen.last(), QStringLiteral("SendComplete"));
   EXPECT_GT(waits, 0);
-  EXPECT_LE(waits, peer->reads + 1) << "each wait for the socket follows a read of the peer";
+  // The socket is only asked for more after the peer made room: a few times per read at
+  // most, where a loop that spins would ask thousands of times.
+  EXPECT_LE(waits, 2 * peer->reads + 10);
 }
 
 TEST_F(Connected, AReaderThatNeverReadsBlocksNothing) {

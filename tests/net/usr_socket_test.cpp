@@ -101,7 +101,7 @@ TEST_F(IdleTimer, AHalfReceivedRequestIsClosedWhenTheRestNeverComes) {
 }
 
 TEST_F(IdleTimer, DoesNotCutATransferThatKeepsMoving) {
-  setKeepAliveTimeout(0.1);
+  setKeepAliveTimeout(0.25);
   orv::core::gConfiguration.AdvancedParameters.SKT_SNDBUF = 8192;
   SlotServer server;
   TcpPeer peer(server.port(), 8192);
@@ -117,7 +117,7 @@ TEST_F(IdleTimer, DoesNotCutATransferThatKeepsMoving) {
   QTimer reader;
   QObject::connect(&reader, &QTimer::timeout, [&] { peer.readNow(); });
   reader.start(10);
-  const QByteArray data = pattern(512 * 1024);
+  const QByteArray data = pattern(768 * 1024);
   socket.StartConnectionTimeoutTimer();
   socket.SendDataB(data);
   ASSERT_TRUE(processEventsUntil(
