@@ -3,6 +3,7 @@
 #include "net/socket_log.h"
 #include "net/socket_registry.h"
 #include "platform/async_socket.h"
+#include "platform/host_lookup.h"
 #include "platform/winsock_errors.h"
 
 #include <cstring>

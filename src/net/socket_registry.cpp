@@ -5,6 +5,7 @@
 #include "net/socket_log.h"
 #include "net/socket_master.h"
 #include "platform/async_socket.h"
+#include "platform/host_lookup.h"
 #include "platform/message_window.h"
 
 #include <memory>

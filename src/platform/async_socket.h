@@ -4,6 +4,8 @@
 #include <QString>
 #include <QtGlobal>
 
+#include "platform/winsock_errors.h"
+
 // Non-blocking IPv4 TCP sockets whose readiness reaches a message window as the socket
 // notification message, with the rules of the Winsock asynchronous selection:
 // - FD_ACCEPT once, and again after each accept;
@@ -16,6 +18,7 @@
 // (message, socket, makeSelectLParam(event, error)). Closing or re-registering a socket
 // drops the notifications still queued for it. Every failing call returns -1 (or the
 // invalid value it names) and leaves its Winsock error number for lastSocketError().
+// Names and lookups are in host_lookup.h.
 namespace orv::platform {
 
 inline constexpr int kInvalidSocket = -1;
@@ -54,9 +57,6 @@ inline constexpr qintptr makeSelectLParam(int event, int error) {
 int wsaStartup(int version);
 int wsaCleanup();
 
-// The Winsock error number of the last failed call.
-int lastSocketError();
-
 int createSocket(int family, int type, int protocol);
 
 // Ends the socket. A connection is shut down for sending first and its unread input
@@ -94,26 +94,5 @@ int asyncSelect(int socket, int window, unsigned message, int events);
 // Dotted text <-> address in network order; kInaddrNone for text that is not an address.
 quint32 inetAddress(const QString& text);
 QString inetDottedText(quint32 address);
-
-// The machine's name; an empty text with the error left for lastSocketError().
-QString localHostName();
-
-// The first IPv4 address of the machine's interfaces, the loopback address last; read
-// from the interfaces, so it never waits for a name server.
-quint32 localHostAddress();
-
-// The first IPv4 address of the name, waited for: this blocks while a name server answers.
-// Only for a name a caller gives explicitly to bind to; nothing on the request road uses it.
-quint32 resolveHostNow(const QString& name);
-
-// Starts a lookup that never blocks the loop and returns its handle (not 0), or 0. When
-// it ends, the buffer receives the IPv4 addresses found (4 bytes each, network order,
-// then 4 zero bytes, as many as fit) and the message is posted to the window with the
-// handle as wParam and the error (0 when found) in the high word of lParam.
-int asyncGetHostByName(int window, unsigned message, const QString& name, char* buffer, int bufferLength);
-
-// Stops a lookup: its message is not posted and its buffer not written. -1 when the
-// handle is unknown (its message may already be on its way).
-int cancelAsyncRequest(int handle);
 
 }  // namespace orv::platform

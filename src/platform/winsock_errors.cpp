@@ -4,6 +4,19 @@
 #include <cerrno>
 
 namespace orv::platform {
+namespace {
+
+int gLastSocketError = 0;
+
+}  // namespace
+
+int lastSocketError() {
+  return gLastSocketError;
+}
+
+void setLastSocketError(int winsockError) {
+  gLastSocketError = winsockError;
+}
 
 int winsockErrorFromErrno(int errnoValue) {
   switch (errnoValue) {

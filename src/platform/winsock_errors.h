@@ -32,6 +32,10 @@ inline constexpr int kWsaTryAgain = 11002;
 inline constexpr int kWsaNoRecovery = 11003;
 inline constexpr int kWsaNoData = 11004;
 
+// The Winsock error number of the last failed socket call, as WSAGetLastError.
+int lastSocketError();
+void setLastSocketError(int winsockError);
+
 // The Winsock number of an errno value; a value without one keeps its own number.
 int winsockErrorFromErrno(int errnoValue);
 

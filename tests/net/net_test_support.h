@@ -10,8 +10,6 @@
 
 #include <gtest/gtest.h>
 
-#include <QCoreApplication>
-#include <QMetaObject>
 #include <QStringList>
 
 #include <functional>
@@ -28,12 +26,7 @@ using orv::net::usrSocket;
 // Lets every notification already due reach its socket: readiness becomes a posted
 // message in one turn of the loop and is handled in the next.
 inline void settle(int rounds = 4) {
-  for (int round = 0; round < rounds; ++round) {
-    bool turned = false;
-    QMetaObject::invokeMethod(
-        QCoreApplication::instance(), [&turned] { turned = true; }, Qt::QueuedConnection);
-    processEventsUntil([&] { return turned; });
-  }
+  processPendingEvents(rounds);
 }
 
 // The events of one socket, in order, as short texts: "CloseSck", "DataArrival(5)",

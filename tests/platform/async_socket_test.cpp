@@ -8,9 +8,6 @@
 
 #include <gtest/gtest.h>
 
-#include <QCoreApplication>
-#include <QMetaObject>
-
 #include <algorithm>
 #include <cstring>
 #include <memory>
@@ -21,7 +18,6 @@ namespace {
 namespace platform = orv::platform;
 
 constexpr unsigned kSocketMessage = 0x8001;
-constexpr unsigned kLookupMessage = 0x8000;
 constexpr int kAllEvents =
     platform::kFdRead | platform::kFdWrite | platform::kFdAccept | platform::kFdConnect | platform::kFdClose;
 
@@ -35,12 +31,7 @@ struct Notification {
 // Lets every notification that is already due reach its window: readiness becomes a
 // posted message in one turn of the loop and is delivered in the next.
 void settle() {
-  for (int round = 0; round < 3; ++round) {
-    bool turned = false;
-    QMetaObject::invokeMethod(
-        QCoreApplication::instance(), [&turned] { turned = true; }, Qt::QueuedConnection);
-    ASSERT_TRUE(processEventsUntil([&] { return turned; }));
-  }
+  processPendingEvents(3);
 }
 
 class AsyncSocketTest : public ::testing::Test {
@@ -295,44 +286,6 @@ TEST_F(AsyncSocketTest, OptionsUseTheWinsockNames) {
   EXPECT_NE(value, 0);
   EXPECT_EQ(platform::setSocketOption(socket, platform::kSolSocket, 0x7777, 1), -1);
   EXPECT_EQ(platform::lastSocketError(), 10042);
-}
-
-TEST(AsyncSocketText, ConvertsDottedAddresses) {
-  EXPECT_EQ(platform::inetDottedText(platform::inetAddress(QStringLiteral("192.168.1.20"))),
-            QStringLiteral("192.168.1.20"));
-  EXPECT_EQ(platform::inetAddress(QStringLiteral("300.1.1.1")), platform::kInaddrNone);
-  EXPECT_EQ(platform::inetAddress(QStringLiteral("localhost")), platform::kInaddrNone);
-  EXPECT_FALSE(platform::localHostName().isEmpty());
-  EXPECT_NE(platform::localHostAddress(), platform::kInaddrNone);
-}
-
-TEST(AsyncSocketLookup, ALookupAnswersThroughItsMessageAndACancelledOneNever) {
-  platform::MessageWindow window(QStringLiteral("STATIC"), QStringLiteral("TEST_LOOKUP_WINDOW"));
-  std::vector<std::pair<int, int>> answers;  // handle, error
-  window.setProcedure([&](unsigned message, quintptr wParam, qintptr lParam) {
-    if (message == kLookupMessage) {
-      answers.emplace_back(static_cast<int>(wParam), static_cast<int>((lParam >> 16) & 0xFFFF));
-    }
-    return qintptr{0};
-  });
-  std::vector<char> cancelledBuffer(1024, '\x55');
-  const int cancelled = platform::asyncGetHostByName(window.handle(), kLookupMessage, QStringLiteral("localhost"),
-                                                     cancelledBuffer.data(), 1024);
-  ASSERT_NE(cancelled, 0);
-  EXPECT_EQ(platform::cancelAsyncRequest(cancelled), 0);
-
-  std::vector<char> buffer(1024, '\x55');
-  const int handle =
-      platform::asyncGetHostByName(window.handle(), kLookupMessage, QStringLiteral("localhost"), buffer.data(), 1024);
-  ASSERT_NE(handle, 0);
-  ASSERT_TRUE(processEventsUntil([&] { return !answers.empty(); }));
-  settle();
-  ASSERT_EQ(answers, (std::vector<std::pair<int, int>>{{handle, 0}}));
-  quint32 address = 0;
-  std::memcpy(&address, buffer.data(), 4);
-  EXPECT_EQ(platform::inetDottedText(address), QStringLiteral("127.0.0.1"));
-  EXPECT_EQ(cancelledBuffer[0], '\x55') << "a cancelled lookup writes nothing";
-  EXPECT_EQ(platform::cancelAsyncRequest(handle), -1) << "already answered";
 }
 
 }  // namespace
