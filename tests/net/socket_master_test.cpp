@@ -115,6 +115,25 @@ TEST_F(SocketMaster, ListeningOnAPortInUseFailsWithItsWinsockNumberAndText) {
   EXPECT_EQ(second.SocketHandle(), -1);
 }
 
+TEST_F(SocketMaster, AStoppedServerListensAgainOnItsPortWhileItsOldConnectionsWindDown) {
+  int port = 0;
+  {
+    nettest::SlotServer server;
+    port = server.port();
+    TcpPeer peer(port);
+    ASSERT_TRUE(processEventsUntil([&] { return server.slots.size() == 1; }));
+    server.slots.clear();  // the server closes first: its side of the connection waits in TIME_WAIT
+    ASSERT_TRUE(processEventsUntil([&] { return peer.endOfStream; }));
+    peer.close();
+    server.listener.CloseSck();
+  }
+  clsSocketMaster again;
+  again.Bind(port, QStringLiteral("127.0.0.1"));
+  again.Listen();
+  EXPECT_EQ(again.State(), SocketState::sckListening);
+  EXPECT_EQ(again.LocalPort(), port);
+}
+
 TEST_F(SocketMaster, ConnectsToADottedAddressAndToAName) {
   nettest::SlotServer server;
   for (const QString& host : {QStringLiteral("127.0.0.1"), QStringLiteral("localhost")}) {
