@@ -1,6 +1,17 @@
+#include "desktop/frm_main.h"
+#include "desktop/startup.h"
+#include "desktop/termination_signals.h"
+
 #include <QApplication>
 
 int main(int argc, char** argv) {
   QApplication application(argc, argv);
-  return 0;
+  orv::desktop::frmMain window(QCoreApplication::applicationDirPath(),
+                               orv::desktop::commandLineText(QCoreApplication::arguments()));
+  // A stop from the session or a terminal closes the window as the user would.
+  const orv::desktop::TerminationSignalWatcher stopWatcher([&window] { window.close(); });
+  if (!window.MDIForm_Load()) {
+    return orv::desktop::kStartupFailureExitCode;
+  }
+  return QApplication::exec();
 }

@@ -32,7 +32,9 @@ QString& lastLibraryMessage() {
   return message;
 }
 
-void collectGenericError(void*, const char* format, ...) {
+// libxml2 hands over printf-style messages; the attribute lets the compiler check the
+// forwarding instead of warning about a format it cannot see.
+__attribute__((format(printf, 2, 3))) void collectGenericError(void*, const char* format, ...) {
   char buffer[512];
   va_list arguments;
   va_start(arguments, format);
@@ -218,6 +220,48 @@ std::vector<Element> Element::childElements(const QString& name) const {
   return elements;
 }
 
+// Walks the subtree without recursion: a document may nest as deep as the parser allows.
+// Only element children are entered, so entity references are never expanded.
+namespace {
+
+xmlNode* nextInSubtree(xmlNode* node, const xmlNode* top) {
+  if (node->type == XML_ELEMENT_NODE && node->children != nullptr) {
+    return node->children;
+  }
+  while (node != top && node->next == nullptr) {
+    node = node->parent;
+  }
+  return node == top ? nullptr : node->next;
+}
+
+}  // namespace
+
+Element Element::firstDescendantElement(const QString& name) const {
+  if (node_ == nullptr || node_->children == nullptr) {
+    return {};
+  }
+  const QByteArray wanted = name.toUtf8();
+  for (xmlNode* node = node_->children; node != nullptr; node = nextInSubtree(node, node_)) {
+    if (node->type == XML_ELEMENT_NODE && xmlStrEqual(node->name, utf8(wanted)) != 0) {
+      return Element(node);
+    }
+  }
+  return {};
+}
+
+QString Element::textContent() const {
+  if (node_ == nullptr || node_->children == nullptr) {
+    return {};
+  }
+  QByteArray bytes;
+  for (xmlNode* node = node_->children; node != nullptr; node = nextInSubtree(node, node_)) {
+    if ((node->type == XML_TEXT_NODE || node->type == XML_CDATA_SECTION_NODE) && node->content != nullptr) {
+      bytes += reinterpret_cast<const char*>(node->content);
+    }
+  }
+  return QString::fromUtf8(bytes);
+}
+
 QByteArray Element::toBytes() const {
   if (node_ == nullptr) {
     return {};
@@ -283,6 +327,14 @@ Document Document::fromFile(const QString& path, QString* error) {
 
 Element Document::documentElement() const {
   return doc_ == nullptr ? Element() : Element(xmlDocGetRootElement(doc_.get()));
+}
+
+Element Document::firstDescendantElement(const QString& name) const {
+  const Element root = documentElement();
+  if (root.isNull() || root.name() == name) {
+    return root;
+  }
+  return root.firstDescendantElement(name);
 }
 
 Element Document::createDocumentElement(const QString& name) {

@@ -49,6 +49,14 @@ class Element {
   Element nextSiblingElement(const QString& name = {}) const;
   std::vector<Element> childElements(const QString& name = {}) const;
 
+  // The first element of that name among all descendants (not the element itself), in
+  // document order; null when there is none.
+  Element firstDescendantElement(const QString& name) const;
+
+  // The text of every text and CDATA node below the element, in document order, without
+  // resolving entity references.
+  QString textContent() const;
+
   // The serialized element, for tests and logs.
   QByteArray toBytes() const;
 
@@ -77,6 +85,8 @@ class Document {
   _xmlDoc* handle() const { return doc_.get(); }
 
   Element documentElement() const;
+  // The first element of that name in document order, the document element included.
+  Element firstDescendantElement(const QString& name) const;
   // Appends the root element (after any processing instruction added before).
   Element createDocumentElement(const QString& name);
   void appendProcessingInstruction(const QString& target, const QString& data);

@@ -1,0 +1,92 @@
+#include "desktop/frm_main.h"
+
+#include "core/configuration.h"
+#include "desktop/frm_debug.h"
+#include "desktop/startup.h"
+
+#include <QCloseEvent>
+#include <QCoreApplication>
+#include <QGuiApplication>
+#include <QScreen>
+
+#include <utility>
+
+namespace orv::desktop {
+namespace {
+
+// The window's design size, in pixels; start-up keeps it as the smallest size.
+constexpr int kDesignWidth = 780;
+constexpr int kDesignHeight = 540;
+
+}  // namespace
+
+frmMain::frmMain(QString appFolder, QString commandLine, QWidget* parent)
+    : QMainWindow(parent), appFolder_(std::move(appFolder)), commandLine_(std::move(commandLine)) {
+  resize(kDesignWidth, kDesignHeight);
+}
+
+frmMain::~frmMain() = default;
+
+bool frmMain::MDIForm_Load() {
+  // The program ends with this window, not with the last window closed: the debug window
+  // may be the last one shown while this one waits in the tray.
+  if (auto* application = qobject_cast<QGuiApplication*>(QCoreApplication::instance())) {
+    application->setQuitOnLastWindowClosed(false);
+  }
+  if (!subStartUp(*this, appFolder_, commandLine_)) {
+    return false;
+  }
+  loaded_ = true;
+  if (!core::gConfiguration.Other.START_IN_TRAY) {
+    if (const QScreen* screen = this->screen()) {
+      move(screen->availableGeometry().center() - rect().center());
+    }
+    show();
+  }
+  return true;
+}
+
+void frmMain::closeEvent(QCloseEvent* event) {
+  MDIForm_Unload();
+  event->accept();
+  QCoreApplication::exit(0);
+}
+
+void frmMain::MDIForm_Unload() {
+  if (!loaded_ || unloaded_) {
+    return;
+  }
+  unloaded_ = true;
+  subShutDown(*this);
+}
+
+void frmMain::showDebugForm() {
+  if (debugForm_.isNull()) {
+    debugForm_ = new frmDebug(this);
+  }
+  debugForm_->show();
+  debugForm_->raise();
+  debugForm_->activateWindow();
+}
+
+frmDebug* frmMain::debugForm() const {
+  return debugForm_.data();
+}
+
+void frmMain::RefreshFormLang() {}
+
+void frmMain::ShowMenuAndLastChildForm() {}
+
+void frmMain::AddOrRefreshSystrayIcon() {}
+
+void frmMain::RemoveSystrayIcon() {}
+
+bool frmMain::getIsIconIsVisible() const {
+  return false;
+}
+
+void frmMain::setTrayDebugItemVisible(bool) {}
+
+void frmMain::StartStopServer(bool) {}
+
+}  // namespace orv::desktop

@@ -1,0 +1,100 @@
+// Runs the built program in an application folder of its own, without a screen.
+
+#include "support/qt_printers.h"
+#include "support/temp_folder.h"
+
+#include <QDir>
+#include <QFile>
+#include <QProcess>
+#include <QProcessEnvironment>
+
+#include <gtest/gtest.h>
+
+#include <csignal>
+#include <vector>
+
+namespace {
+
+using namespace Qt::StringLiterals;
+
+constexpr int kTimeoutMs = 60000;
+
+class Program : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    program_ = folder_.file(u"orvendale"_s);
+    ASSERT_TRUE(QFile::copy(QStringLiteral(ORV_PROGRAM), program_));
+    ASSERT_TRUE(QFile::setPermissions(program_, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner));
+  }
+
+  void addEnglish() const {
+    folder_.makeFolder(u"lang"_s);
+    ASSERT_TRUE(QFile::copy(QStringLiteral(ORV_SOURCE_DIR "/lang/english.xml"), folder_.file(u"lang/english.xml"_s)));
+  }
+
+  // Starts the program with the stop signals blocked, so that a SIGTERM sent at once waits
+  // until the program has taken them over.
+  void start(const QStringList& arguments = {}) {
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(u"QT_QPA_PLATFORM"_s, u"offscreen"_s);
+    process_.setProcessEnvironment(environment);
+    process_.setChildProcessModifier([] {
+      sigset_t blocked;
+      sigemptyset(&blocked);
+      sigaddset(&blocked, SIGTERM);
+      sigprocmask(SIG_BLOCK, &blocked, nullptr);
+    });
+    process_.start(program_, arguments);
+    ASSERT_TRUE(process_.waitForStarted(kTimeoutMs));
+  }
+
+  QStringList entries() const {
+    return QDir(folder_.path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot, QDir::Name);
+  }
+
+  TempFolder folder_;
+  QString program_;
+  QProcess process_;
+};
+
+TEST_F(Program, StopsCleanlyOnSigtermWritingNothingUnchanged) {
+  struct Case {
+    const char* name;
+    QByteArray config;
+    QStringList arguments;
+  };
+  const std::vector<Case> cases = {
+      {"window shown", "<OTHER><START_SERVER_ON_LOAD>true</START_SERVER_ON_LOAD></OTHER>", {}},
+      {"in the tray", "<OTHER><START_IN_TRAY>true</START_IN_TRAY></OTHER>", {}},
+      {"with the debug window", "", {u"/debug"_s}},
+  };
+  addEnglish();
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    const QByteArray config =
+        "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<CONFIGURATION version=\"102\">" + c.config + "</CONFIGURATION>";
+    folder_.write(u"config.xml"_s, config);
+    const QStringList before = entries();
+    start(c.arguments);
+    process_.terminate();
+    ASSERT_TRUE(process_.waitForFinished(kTimeoutMs));
+    const QByteArray errors = process_.readAllStandardError();
+    EXPECT_EQ(process_.exitStatus(), QProcess::NormalExit) << errors.constData();
+    EXPECT_EQ(process_.exitCode(), 0) << errors.constData();
+    EXPECT_EQ(entries(), before);
+    QFile written(folder_.file(u"config.xml"_s));
+    ASSERT_TRUE(written.open(QIODevice::ReadOnly));
+    EXPECT_EQ(written.readAll(), config);
+  }
+}
+
+TEST_F(Program, StartUpFailureEndsWithoutWaitingOnItsMessage) {
+  folder_.makeFolder(u"lang"_s);
+  start();
+  ASSERT_TRUE(process_.waitForFinished(kTimeoutMs));
+  EXPECT_EQ(process_.exitStatus(), QProcess::NormalExit);
+  EXPECT_EQ(process_.exitCode(), 1);
+  EXPECT_TRUE(process_.readAllStandardError().contains("No file language found"));
+}
+
+}  // namespace
