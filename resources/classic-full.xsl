@@ -616,24 +616,48 @@
   <!--
     Writes every part of rest ("a=1&b=2") followed by "&", except the parts that set key
     (letter case ignored), empty parts, a section request and the playlist marker that
-    ends the url tag, so the link asks for a page.
+    ends the url tag, so the link asks for a page. A long rest is cut in two at an "&"
+    near its middle, so that a query of a thousand parts stays far from the processor's
+    limit on nested calls.
   -->
   <xsl:template name="drop-param">
     <xsl:param name="rest"/>
     <xsl:param name="key"/>
-    <xsl:variable name="part" select="substring-before(concat($rest, '&amp;'), '&amp;')"/>
-    <xsl:variable name="lower" select="translate($part, $UC, $lc)"/>
-    <xsl:if test="$part != '' and not(starts-with($lower, concat($key, '=')))
-                  and not(starts-with($lower, 'section.xml='))
-                  and substring($lower, string-length($lower) - 3) != '.pls'">
-      <xsl:value-of select="concat($part, '&amp;')"/>
-    </xsl:if>
-    <xsl:if test="contains($rest, '&amp;')">
-      <xsl:call-template name="drop-param">
-        <xsl:with-param name="rest" select="substring-after($rest, '&amp;')"/>
-        <xsl:with-param name="key" select="$key"/>
-      </xsl:call-template>
-    </xsl:if>
+    <xsl:param name="middle" select="floor(string-length($rest) div 2)"/>
+    <xsl:variable name="tail" select="substring($rest, $middle + 1)"/>
+    <xsl:choose>
+      <xsl:when test="not(contains($rest, '&amp;'))">
+        <xsl:variable name="lower" select="translate($rest, $UC, $lc)"/>
+        <xsl:if test="$rest != '' and not(starts-with($lower, concat($key, '=')))
+                      and not(starts-with($lower, 'section.xml='))
+                      and substring($lower, string-length($lower) - 3) != '.pls'">
+          <xsl:value-of select="concat($rest, '&amp;')"/>
+        </xsl:if>
+      </xsl:when>
+      <xsl:when test="$middle &gt; 0 and contains($tail, '&amp;')">
+        <xsl:call-template name="drop-param">
+          <xsl:with-param name="rest" select="concat(substring($rest, 1, $middle), substring-before($tail, '&amp;'))"/>
+          <xsl:with-param name="key" select="$key"/>
+        </xsl:call-template>
+        <xsl:call-template name="drop-param">
+          <xsl:with-param name="rest" select="substring-after($tail, '&amp;')"/>
+          <xsl:with-param name="key" select="$key"/>
+        </xsl:call-template>
+      </xsl:when>
+      <xsl:when test="$middle &gt; 0">
+        <xsl:call-template name="drop-param">
+          <xsl:with-param name="rest" select="$rest"/>
+          <xsl:with-param name="key" select="$key"/>
+          <xsl:with-param name="middle" select="floor($middle div 2)"/>
+        </xsl:call-template>
+      </xsl:when>
+      <xsl:otherwise>
+        <xsl:call-template name="drop-param">
+          <xsl:with-param name="rest" select="substring-after($rest, '&amp;')"/>
+          <xsl:with-param name="key" select="$key"/>
+        </xsl:call-template>
+      </xsl:otherwise>
+    </xsl:choose>
   </xsl:template>
 
   <!-- ================================================================== groups -->

@@ -547,6 +547,32 @@ TEST_F(Resources, HostileNamesStayTextAndLinksStayLinks) {
   EXPECT_TRUE(found);
 }
 
+TEST_F(Resources, AQueryOfAThousandPartsStillGivesThePageAndKeepsThem) {
+  // The longest URL the server takes: every menu link rewrites the query part by part.
+  struct Case {
+    const char* what;
+    QString tag;
+    QString expectedIconsLink;
+  };
+  QString parts;
+  for (int i = 0; i < 600; ++i) {
+    parts += s("k%1=v&").arg(i % 10);
+  }
+  const Case cases[] = {
+      {"empty parts", s("?") + QString(1990, QLatin1Char('&')) + s(".pls"), s("?showby_folder=icon#sec-folder")},
+      {"many parts", s("?") + parts + s("showby_folder=list&.pls"),
+       s("?") + parts + s("showby_folder=icon#sec-folder")},
+  };
+  for (const Case& c : cases) {
+    FolderPage page = BuildFolderPageTop({QStringLiteral(ORV_SOURCE_DIR "/demo/"), s("/"), c.tag, {}, {}},
+                                         listDisplays(), true, s("false"));
+    BuildFolderItem(group(page.sections[0], {}), s("list"), false, s("sub"), kDate, c.tag);
+    const Document html = render(asSent(page.document), "long-query");
+    ASSERT_FALSE(html.isNull()) << c.what;
+    EXPECT_EQ(linkText(html, c.expectedIconsLink), s("Icons")) << c.what;
+  }
+}
+
 TEST_F(Resources, AnEmptyRootPageSaysSoAndHasNoWayUp) {
   FolderPage page = BuildFolderPageTop(location("/", "?.pls"), listDisplays(), true, s("false"));
   for (Element& section : page.sections) {
