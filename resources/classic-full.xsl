@@ -177,11 +177,13 @@
                 <xsl:otherwise>/</xsl:otherwise>
               </xsl:choose>
             </h1>
-            <p class="summary">
-              <xsl:call-template name="count">
-                <xsl:with-param name="n" select="sum(section/@diskitems[number(.) = number(.)])"/>
-              </xsl:call-template>
-            </p>
+            <xsl:if test="section//item">
+              <p class="summary">
+                <xsl:call-template name="count">
+                  <xsl:with-param name="n" select="sum(section/@diskitems[number(.) = number(.)])"/>
+                </xsl:call-template>
+              </p>
+            </xsl:if>
           </div>
         </div>
 
