@@ -23,14 +23,14 @@ constexpr PathState kUsable = PathState::Usable;
 constexpr PathState kVirtual = PathState::VirtualFolder;
 
 // A share of a test: "/" stands for the root share, whose folder is "pub" unless given.
-struct ShareSpec {
+struct TestShare {
   const char* serverPath;
   const char* folder;  // under the temporary folder
   const char* users;
   bool restricted;
 };
 
-using Shares = std::vector<ShareSpec>;
+using Shares = std::vector<TestShare>;
 
 const Shares kNoShares = {};
 const Shares kMusic = {{"/music/", "mp3", "ann", true}};
@@ -125,12 +125,12 @@ class RequestRoutingTest : public RoadFixture, public testing::WithParamInterfac
 
   void useShares(const Shares& shares) const {
     int number = 0;
-    for (const ShareSpec& spec : shares) {
+    for (const TestShare& given : shares) {
       orv::core::ShareEntry entry;
-      entry.serverPath = QString::fromUtf8(spec.serverPath);
-      entry.localPath = tmp.file(QString::fromUtf8(spec.folder));
-      entry.users = QString::fromUtf8(spec.users);
-      entry.restricted = spec.restricted;
+      entry.serverPath = QString::fromUtf8(given.serverPath);
+      entry.localPath = tmp.file(QString::fromUtf8(given.folder));
+      entry.users = QString::fromUtf8(given.users);
+      entry.restricted = given.restricted;
       if (entry.serverPath == QStringLiteral("/")) {
         orv::core::ShareEntry& root = gConfiguration.Shared.RootShare;
         root.localPath = entry.localPath;
