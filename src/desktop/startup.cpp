@@ -12,6 +12,7 @@
 #include "core/uploaded_store.h"
 #include "desktop/frm_main.h"
 #include "desktop/message_box.h"
+#include "net/send_complete_pump.h"
 #include "server/server_engine.h"
 
 #include <QtMath>
@@ -40,8 +41,12 @@ void buildStylesheetDocuments() {}
 void subInitBitrateTables() {}
 
 // The send-complete message window of large transfers (socket layer).
-void HookCustWinMsg() {}
-void UnhookCustWinMsg() {}
+void HookCustWinMsg() {
+  net::modSubClsCustWinMsg::HookCustWinMsg();
+}
+void UnhookCustWinMsg() {
+  net::modSubClsCustWinMsg::UnhookCustWinMsg();
+}
 
 // The system menu and the main window procedure that keeps the window's smallest size
 // (desktop shell).

@@ -47,6 +47,8 @@ class usrSocket;
 // CloseSck event from the event loop, as the peer's close or the idle timer would.
 namespace orv::server {
 
+class clsHttpRequest;
+
 // The reader's events; a handler receives the reader's slot from the way it was connected.
 struct FileReaderEvents {
   // Send these bytes on the slot's socket now.
@@ -144,10 +146,13 @@ class usrFileReader {
   const QTimer& uploadInfosRefreshTimer() const { return trmUploadInfosRefresh; }
 
  private:
-  void sendOnePiece(const QByteArray& headText);
+  void sendOnePiece(clsHttpRequest& response);
+  void sendBlockByBlock(clsHttpRequest& response);
+  // Sends the head and resets the socket's count; false when the reader is gone or the
+  // socket refused it.
+  bool sendHead(const QByteArray& head);
   bool readBlock(qint64 offset, qint64 count);
-  void startUpload();
-  void recordInterruptedUpload();
+  void startUpload(bool historyFirst);
   void failTransfer();
   void closeFile();
   bool raiseDataArrival(QByteArray& bytes);
