@@ -221,6 +221,25 @@ TEST_F(FileTransfers, StoppingTheServerInterruptsEveryTransferThroughTheCleanUp)
   }
 }
 
+// The peer goes away in the middle of a large upload, leaving data it never read: its
+// reset reaches the server as an error or a close, and either way the slot goes with one
+// interrupted upload recorded.
+TEST_F(FileTransfers, APeerGoneDuringALargeUploadEndsItAsInterrupted) {
+  filePath = folder.write(u"big.bin"_s, QByteArray(4 * 1024 * 1024, 'z'));
+  ASSERT_TRUE(admitted("127.0.0.2"));
+  TcpPeer& peer = *peers.back();
+  peer.pauseReading();
+  peer.send("GET /big.bin HTTP/1.1\r\n\r\n");
+  ASSERT_TRUE(processEventsUntil([&] { return historyEvents().size() == 1; }));
+  processPendingEvents();
+  peer.close();
+  ASSERT_TRUE(waitForSlots(0));
+  EXPECT_EQ(historyEvents(), (QStringList{u"1 127.0.0.2 "_s + filePath, u"2 127.0.0.2 "_s + filePath}));
+  ASSERT_EQ(orv::core::gUploadedLists.transfers.size(), 1U);
+  EXPECT_FALSE(orv::core::gUploadedLists.transfers[0].finished);
+  EXPECT_TRUE(orv::core::gUploadedLists.transfers[0].completeFile);
+}
+
 TEST_F(FileTransfers, ALargeFileIsPumpedToItsEndAndTheConnectionCloses) {
   const QByteArray content = QByteArray(1024 * 1024, 'y') + "end";
   filePath = folder.write(u"large.bin"_s, content);
