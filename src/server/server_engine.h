@@ -27,7 +27,8 @@ class ServerEngine {
   // Reads a slot's arrived data; a handler that reads nothing leaves it waiting.
   using DataArrivalHandler = std::function<void(ServerEngine& server, int Index, int bytesTotal)>;
 
-  // Registers the slot counts for the debug window's counters.
+  // Registers the slot counts for the debug window's counters and the pump's next-block
+  // handler; one engine runs at a time.
   ServerEngine();
   // Closes the listener and every connection through the clean-up.
   ~ServerEngine();
