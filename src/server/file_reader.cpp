@@ -186,6 +186,11 @@ bool usrFileReader::readBlock(qint64 offset, qint64 count) {
 
 void usrFileReader::SendData() {
   const std::shared_ptr<bool> alive = alive_;
+  // A response still going out when the next one starts is cut off here: its bytes can no
+  // longer be told from the new one's.
+  if (isActiveUpload_) {
+    DestroyFileReaderOnClose();
+  }
   closeFile();
   buffer_.clear();
   transferId_ = ++gLastTransferId;
