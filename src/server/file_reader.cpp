@@ -100,7 +100,7 @@ double usrFileReader::getBodyBytesSent() const {
 tUploadInProgressInfos usrFileReader::getUploadInProgressInfos() const {
   tUploadInProgressInfos infos;
   const double sent = getBodyBytesSent();
-  infos.filePath = filePath_;
+  infos.filePath = transferPath_;
   infos.startDate = transferStartDate_;
   infos.remainingBytes = requiredFileSize_ - sent;
   infos.rangeStart = bitRange_;
@@ -109,7 +109,7 @@ tUploadInProgressInfos usrFileReader::getUploadInProgressInfos() const {
   const qint64 seconds = transferStartDate_.isValid() ? transferStartDate_.secsTo(platform::currentDateTime()) : 0;
   infos.averageRate = sent == 0 || seconds <= 0 ? -1 : sent / static_cast<double>(seconds);
   infos.clientAppName = clientAppName_;
-  infos.clientInfos = clientInfos_;
+  infos.clientInfos = transferClient_;
   return infos;
 }
 
@@ -194,6 +194,9 @@ void usrFileReader::SendData() {
   closeFile();
   buffer_.clear();
   transferId_ = ++gLastTransferId;
+  transferPath_ = filePath_;
+  transferClient_ = clientInfos_;
+  transferInvisible_ = isInvibleTransfer_;
   isLargeUpload_ = false;
   lastDataHandedOver_ = false;
   preparingBlock_ = false;
@@ -347,17 +350,17 @@ void usrFileReader::sendBlockByBlock(clsHttpRequest& response) {
 }
 
 void usrFileReader::startUpload(bool historyFirst) {
-  if (isInvibleTransfer_) {
+  if (transferInvisible_) {
     return;
   }
   if (historyFirst) {
-    core::subAddEntryInHistory(core::HistoryEventType::FILE_START_UPLOAD, clientInfos_, filePath_);
+    core::subAddEntryInHistory(core::HistoryEventType::FILE_START_UPLOAD, transferClient_, transferPath_);
   }
   trmUploadInfosRefresh_Timer();
   trmUploadInfosRefresh.start();
   subRefreshSystrayIconWhenShown();
   if (!historyFirst) {
-    core::subAddEntryInHistory(core::HistoryEventType::FILE_START_UPLOAD, clientInfos_, filePath_);
+    core::subAddEntryInHistory(core::HistoryEventType::FILE_START_UPLOAD, transferClient_, transferPath_);
   }
 }
 
@@ -416,8 +419,8 @@ void usrFileReader::SendDataToSocket() {
 }
 
 void usrFileReader::failTransfer() {
-  if (isActiveUpload_ && !isInvibleTransfer_) {
-    core::subAddEntryInHistory(core::HistoryEventType::FILE_ABORT_UPLOAD, clientInfos_, filePath_);
+  if (isActiveUpload_ && !transferInvisible_) {
+    core::subAddEntryInHistory(core::HistoryEventType::FILE_ABORT_UPLOAD, transferClient_, transferPath_);
   }
   DestroyFileReader();
   lastDataHandedOver_ = true;
@@ -449,16 +452,16 @@ bool usrFileReader::EndUploadAtSendComplete() {
     return false;
   }
   isActiveUpload_ = false;
-  if (isInvibleTransfer_) {
+  if (transferInvisible_) {
     return true;
   }
   const bool completeFile = rangeStart_ == 0;
-  core::subAddEntryInHistory(core::HistoryEventType::FILE_END_UPLOAD, clientInfos_, filePath_);
-  core::subAddUploadInUploadedLists(filePath_, clientInfos_, requiredCompressedFileSize_ > 0 ? sent : 0, true,
+  core::subAddEntryInHistory(core::HistoryEventType::FILE_END_UPLOAD, transferClient_, transferPath_);
+  core::subAddUploadInUploadedLists(transferPath_, transferClient_, requiredCompressedFileSize_ > 0 ? sent : 0, true,
                                     completeFile);
   if (UploadsWindowView* window = getUploadsWindow(); window != nullptr && window->IsUploadExistInList(socketIndex_)) {
     window->RemoveUploadInProgressInList(socketIndex_);
-    window->addUploadedFileInList(filePath_, platform::currentDateTime(), true, completeFile, true, true, true);
+    window->addUploadedFileInList(transferPath_, platform::currentDateTime(), true, completeFile, true, true, true);
     if (core::gConfiguration.AppDisplay.SHOW_TRANSFERS_LISTS_INFOS) {
       window->RefreshUploadsInProgressFrameText();
       window->RefreshUploadedFilesFrameText();
@@ -470,13 +473,13 @@ bool usrFileReader::EndUploadAtSendComplete() {
 
 void usrFileReader::DestroyFileReader() {
   const bool completeFile = rangeStart_ == 0;
-  if (!isInvibleTransfer_ && isActiveUpload_) {
+  if (!transferInvisible_ && isActiveUpload_) {
     const double sent = getBodyBytesSent();
-    core::subAddUploadInUploadedLists(filePath_, clientInfos_, sent, false, completeFile);
+    core::subAddUploadInUploadedLists(transferPath_, transferClient_, sent, false, completeFile);
     if (UploadsWindowView* window = getUploadsWindow();
         window != nullptr && window->IsUploadExistInList(socketIndex_)) {
       window->RemoveUploadInProgressInList(socketIndex_);
-      window->addUploadedFileInList(filePath_, platform::currentDateTime(), false, completeFile, true, true, true);
+      window->addUploadedFileInList(transferPath_, platform::currentDateTime(), false, completeFile, true, true, true);
     }
   }
   isActiveUpload_ = false;
@@ -492,8 +495,8 @@ void usrFileReader::DestroyFileReader() {
 }
 
 void usrFileReader::DestroyFileReaderOnClose() {
-  if (!isInvibleTransfer_ && isActiveUpload_) {
-    core::subAddEntryInHistory(core::HistoryEventType::FILE_ABORT_UPLOAD, clientInfos_, filePath_);
+  if (!transferInvisible_ && isActiveUpload_) {
+    core::subAddEntryInHistory(core::HistoryEventType::FILE_ABORT_UPLOAD, transferClient_, transferPath_);
   }
   DestroyFileReader();
 }
@@ -519,8 +522,8 @@ void usrFileReader::trmUploadInfosRefresh_Timer() {
     return;
   }
   if (!window->IsUploadExistInList(socketIndex_)) {
-    window->addUploadInProgressInList(socketIndex_, filePath_, 0, sent, requiredFileSize_, uploadRate_, clientInfos_,
-                                      rangeStart_ != 0);
+    window->addUploadInProgressInList(socketIndex_, transferPath_, 0, sent, requiredFileSize_, uploadRate_,
+                                      transferClient_, rangeStart_ != 0);
   } else {
     window->RefreshUploadInProgressList(socketIndex_, uploadPercent_, sent, requiredFileSize_, uploadRate_);
   }

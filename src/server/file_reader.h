@@ -193,6 +193,10 @@ class usrFileReader {
   bool lastDataHandedOver_ = false;
   bool preparingBlock_ = false;
   quint64 transferId_ = 0;
+  // What the transfer was started with: the lets of the next request may come before it ends.
+  QString transferPath_;
+  QString transferClient_;
+  bool transferInvisible_ = false;
 
   QTimer trmUploadInfosRefresh;
   std::shared_ptr<bool> alive_ = std::make_shared<bool>(true);

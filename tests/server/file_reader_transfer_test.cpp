@@ -119,6 +119,28 @@ TEST_F(FileTransferTest, PeerClosingDuringALargeRangeUploadRecordsOneAbortWithTh
   EXPECT_LT(gUploadedLists.transfers[0].transferred, 8 * 1024 * 1024 - 1000);
 }
 
+TEST_F(FileTransferTest, ANewResponseCutsOffAnUploadStillGoingOut) {
+  gConfiguration.AdvancedParameters.APP_FILE_READER_BLOCK_SIZE = 4096;
+  const QString first = folder.write(QStringLiteral("first.avi"), patterned(8 * 1024 * 1024));
+  const QString second = folder.write(QStringLiteral("second.txt"), patterned(100));
+  TransferHost host;
+  TcpPeer& peer = host.connect(4096);
+  peer.pauseReading();
+  host.handOff(first);
+  host.reader->SendData();
+  processPendingEvents(5);
+  ASSERT_TRUE(host.reader && host.reader->getIsActiveUpload());
+  host.handOff(second);
+  host.reader->SendData();
+  ASSERT_FALSE(gUploadedLists.transfers.empty());
+  EXPECT_EQ(gUploadedLists.transfers[0].path, first);
+  EXPECT_FALSE(gUploadedLists.transfers[0].finished);
+  EXPECT_EQ(historyEvents().mid(0, 3),
+            QStringList({QStringLiteral("1 127.0.0.1 ") + first, QStringLiteral("2 127.0.0.1 ") + first,
+                         QStringLiteral("1 127.0.0.1 ") + second}));
+  host.cleanUp();
+}
+
 // The file changes under a transfer of 40 blocks, after the first block has left.
 struct FileChange {
   const char* name;
