@@ -14,13 +14,20 @@
 // The far end of a loopback TCP connection, written with plain system calls so that tests
 // of the socket layer do not depend on it. It connects without blocking and reads what
 // arrives from the event loop, at most readChunk bytes per turn (a slow reader), or not at
-// all while paused (a reader that never reads).
+// all while paused (a reader that never reads). With a source address (another loopback
+// address such as "127.0.0.2") the connection comes from there, as from another client.
 class TcpPeer {
  public:
-  explicit TcpPeer(int port, int receiveBufferSize = 0) {
+  explicit TcpPeer(int port, int receiveBufferSize = 0, const char* sourceAddress = nullptr) {
     fd_ = ::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
     if (receiveBufferSize > 0) {
       ::setsockopt(fd_, SOL_SOCKET, SO_RCVBUF, &receiveBufferSize, sizeof receiveBufferSize);
+    }
+    if (sourceAddress != nullptr) {
+      sockaddr_in source{};
+      source.sin_family = AF_INET;
+      ::inet_pton(AF_INET, sourceAddress, &source.sin_addr);
+      ::bind(fd_, reinterpret_cast<const sockaddr*>(&source), sizeof source);
     }
     sockaddr_in server{};
     server.sin_family = AF_INET;
