@@ -1,8 +1,12 @@
 #include "desktop/frm_main.h"
 
+#include "core/app_info.h"
 #include "core/configuration.h"
+#include "core/language.h"
 #include "desktop/frm_debug.h"
+#include "desktop/message_box.h"
 #include "desktop/startup.h"
+#include "server/server_engine.h"
 
 #include <QCloseEvent>
 #include <QCoreApplication>
@@ -21,7 +25,10 @@ constexpr int kDesignHeight = 540;
 }  // namespace
 
 frmMain::frmMain(QString appFolder, QString commandLine, QWidget* parent)
-    : QMainWindow(parent), appFolder_(std::move(appFolder)), commandLine_(std::move(commandLine)) {
+    : QMainWindow(parent),
+      appFolder_(std::move(appFolder)),
+      commandLine_(std::move(commandLine)),
+      server_(std::make_unique<server::ServerEngine>()) {
   resize(kDesignWidth, kDesignHeight);
 }
 
@@ -87,6 +94,17 @@ bool frmMain::getIsIconIsVisible() const {
 
 void frmMain::setTrayDebugItemVisible(bool) {}
 
-void frmMain::StartStopServer(bool) {}
+void frmMain::StartStopServer(bool reportPortInUse) {
+  const server::StartStopResult result = server_->StartStopServer();
+  if (result == server::StartStopResult::PortInUse && reportPortInUse) {
+    showMessageBox({core::gLanguage.text(u"MSGBOX/ERRORS/PORT_ALREADY_OPEN"), core::applicationTitle(),
+                    MessageIcon::Critical, MessageButtons::Ok});
+  }
+  // The start/stop item offers the other action, and the shares can be viewed only while
+  // the server runs.
+  if (result != server::StartStopResult::Failed) {
+    RefreshFormLang();
+  }
+}
 
 }  // namespace orv::desktop

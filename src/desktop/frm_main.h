@@ -4,7 +4,13 @@
 #include <QPointer>
 #include <QString>
 
+#include <memory>
+
 class QCloseEvent;
+
+namespace orv::server {
+class ServerEngine;
+}
 
 namespace orv::desktop {
 
@@ -46,8 +52,11 @@ class frmMain : public QMainWindow {
   bool getIsIconIsVisible() const;
   void setTrayDebugItemVisible(bool visible);
 
-  // Starts the listener, or stops it when it runs; the HTTP server engine fills it in.
+  // Starts the listener on LOCAL_PORT, or stops it and every connection when it runs. A
+  // port held by another program is reported in a message box only when asked.
   void StartStopServer(bool reportPortInUse);
+  // The HTTP server engine: the listener and the connection slots.
+  server::ServerEngine& server() const { return *server_; }
 
  protected:
   void closeEvent(QCloseEvent* event) override;
@@ -60,6 +69,7 @@ class frmMain : public QMainWindow {
   bool loaded_ = false;
   bool unloaded_ = false;
   QPointer<frmDebug> debugForm_;
+  std::unique_ptr<server::ServerEngine> server_;
 };
 
 }  // namespace orv::desktop

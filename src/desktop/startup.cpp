@@ -12,6 +12,8 @@
 #include "core/uploaded_store.h"
 #include "desktop/frm_main.h"
 #include "desktop/message_box.h"
+#include "net/send_complete_pump.h"
+#include "server/server_engine.h"
 
 #include <QtMath>
 
@@ -39,12 +41,12 @@ void buildStylesheetDocuments() {}
 void subInitBitrateTables() {}
 
 // The send-complete message window of large transfers (socket layer).
-void HookCustWinMsg() {}
-void UnhookCustWinMsg() {}
-
-// The listener and every connection, each through the per-connection clean-up, which
-// records interrupted uploads before the stores are written (HTTP server engine).
-void closeListenerAndConnections(frmMain&) {}
+void HookCustWinMsg() {
+  net::modSubClsCustWinMsg::HookCustWinMsg();
+}
+void UnhookCustWinMsg() {
+  net::modSubClsCustWinMsg::UnhookCustWinMsg();
+}
 
 // The system menu and the main window procedure that keeps the window's smallest size
 // (desktop shell).
@@ -188,8 +190,9 @@ bool subStartUp(frmMain& window, const QString& executableFolder, const QString&
 }
 
 void subShutDown(frmMain& window) {
-  // 1. No connection may be alive when the stores are written.
-  closeListenerAndConnections(window);
+  // 1. No connection may be alive when the stores are written: the listener and every
+  // connection close through the per-connection clean-up, which records interrupted uploads.
+  window.server().closeListenerAndConnections();
 
   // 2, 3, 4. The window procedure, the tray icon and the send-complete message window.
   if (!window.getIsIconIsVisible()) {

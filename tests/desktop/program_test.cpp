@@ -1,5 +1,6 @@
 // Runs the built program in an application folder of its own, without a screen.
 
+#include "support/free_port.h"
 #include "support/qt_printers.h"
 #include "support/temp_folder.h"
 
@@ -64,7 +65,10 @@ TEST_F(Program, StopsCleanlyOnSigtermWritingNothingUnchanged) {
     QStringList arguments;
   };
   const std::vector<Case> cases = {
-      {"window shown", "<OTHER><START_SERVER_ON_LOAD>true</START_SERVER_ON_LOAD></OTHER>", {}},
+      {"window shown, server started",
+       "<PROTOCOL><LOCAL_PORT>" + QByteArray::number(freeTcpPort()) +
+           "</LOCAL_PORT></PROTOCOL><OTHER><START_SERVER_ON_LOAD>true</START_SERVER_ON_LOAD></OTHER>",
+       {}},
       {"in the tray", "<OTHER><START_IN_TRAY>true</START_IN_TRAY></OTHER>", {}},
       {"with the debug window", "", {u"/debug"_s}},
   };

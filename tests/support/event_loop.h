@@ -2,6 +2,7 @@
 
 #include <QCoreApplication>
 #include <QDeadlineTimer>
+#include <QMetaObject>
 
 #include <algorithm>
 #include <functional>
@@ -18,4 +19,15 @@ inline bool processEventsUntil(const std::function<bool()>& condition, int timeo
                                     static_cast<int>(std::min<qint64>(deadline.remainingTime(), 100)));
   }
   return true;
+}
+
+// Lets everything already due run, without waiting for anything new: each round posts a
+// marker and runs the loop until it arrives, so what the previous round queued runs too.
+inline void processPendingEvents(int rounds = 3) {
+  for (int round = 0; round < rounds; ++round) {
+    bool arrived = false;
+    QMetaObject::invokeMethod(
+        QCoreApplication::instance(), [&arrived] { arrived = true; }, Qt::QueuedConnection);
+    processEventsUntil([&] { return arrived; });
+  }
 }

@@ -1,0 +1,131 @@
+#pragma once
+
+#include "content/thumbnail_maker.h"
+#include "net/usr_socket.h"
+
+#include <QString>
+#include <QtGlobal>
+
+#include <map>
+#include <memory>
+#include <type_traits>
+#include <vector>
+
+namespace orv::content {
+class usrBuildXmlPage;
+}
+
+// The connection slots of the server: one index per accepted connection, from 1 upwards
+// (the listener is not a slot), shared by the four components a connection may own. The
+// socket and the file reader live from the accept to the clean-up; the page builder and
+// the thumbnail maker only while a request of the connection needs them.
+namespace orv::server {
+
+class usrFileReader;
+
+// Destroys a page builder after stopping its loops. The page builder's type is only named
+// here, so whoever creates one hands over how it goes (makePageBuilder).
+struct PageBuilderRelease {
+  void (*release)(content::usrBuildXmlPage* builder) = nullptr;
+  void operator()(content::usrBuildXmlPage* builder) const {
+    if (release != nullptr) {
+      release(builder);
+    }
+  }
+};
+using PageBuilderPtr = std::unique_ptr<content::usrBuildXmlPage, PageBuilderRelease>;
+
+// A new page builder whose removal stops its loops first: a build that yields to the
+// event loop ends at its next item when its connection closes meanwhile. Call it where the
+// page builder's header is included.
+template <typename Builder = content::usrBuildXmlPage>
+PageBuilderPtr makePageBuilder() {
+  static_assert(std::is_same_v<Builder, content::usrBuildXmlPage>);
+  return PageBuilderPtr(new Builder(), PageBuilderRelease{[](Builder* builder) {
+                          builder->StopLoops();
+                          delete builder;
+                        }});
+}
+
+// The four component arrays of the slots, named as isControlArrayItemLoaded asks for them.
+enum class ComponentArray { usrSocket, usrFileReader, usrBuildXmlPage, usrMinature };
+
+// One connection: its components and which connection it is. An index is reused by the
+// next connection once this one is gone; the generation tells them apart.
+struct ConnectionSlot {
+  ConnectionSlot();
+  ~ConnectionSlot();
+  ConnectionSlot(const ConnectionSlot&) = delete;
+  ConnectionSlot& operator=(const ConnectionSlot&) = delete;
+
+  int index = 0;
+  quint64 generation = 0;
+  QString clientIP;  // the peer's address as accepted; the socket forgets it when it closes
+  std::unique_ptr<net::usrSocket> socket;
+  std::unique_ptr<usrFileReader> fileReader;
+  PageBuilderPtr pageBuilder;
+  std::unique_ptr<content::usrMinature> miniature;
+};
+
+// Names one connection across a yield to the event loop: by then its index may have been
+// freed and taken by another connection.
+struct ConnectionRef {
+  int index = 0;
+  quint64 generation = 0;
+};
+
+// The component arrays. Each creation and removal writes the application debug line
+// "Load " or "Unload ", the array name, "(", the index, ") by " and the procedure's name.
+class ConnectionSlots {
+ public:
+  ConnectionSlots() = default;
+  ConnectionSlots(const ConnectionSlots&) = delete;
+  ConnectionSlots& operator=(const ConnectionSlots&) = delete;
+
+  // The lowest index from 1 whose socket is not loaded.
+  int lowestFreeIndex() const;
+
+  // Creates the slot's socket (a new connection, with a new generation) and returns it.
+  // The index must be free.
+  ConnectionSlot& loadSocket(int index, const QString& procedure);
+  // Creates the slot's file reader on the slot's socket; the slot must exist and have none.
+  server::usrFileReader& loadFileReader(int index, const QString& procedure);
+  // Puts a page builder or thumbnail maker into an existing slot, replacing none.
+  content::usrBuildXmlPage& loadPageBuilder(int index, PageBuilderPtr builder, const QString& procedure);
+  content::usrMinature& loadMiniature(int index, const QString& procedure);
+
+  // Each removes one component when it is loaded; false when it was not. Removing the
+  // socket removes the slot, with whatever it still holds.
+  bool unloadSocket(int index, const QString& procedure);
+  bool unloadFileReader(int index, const QString& procedure);
+  bool unloadPageBuilder(int index, const QString& procedure);
+  bool unloadMiniature(int index, const QString& procedure);
+
+  bool isControlArrayItemLoaded(ComponentArray array, int index) const;
+
+  // The component of a slot, or nullptr when it is not loaded.
+  net::usrSocket* usrSocket(int index) const;
+  server::usrFileReader* usrFileReader(int index) const;
+  content::usrBuildXmlPage* usrBuildXmlPage(int index) const;
+  content::usrMinature* usrMinature(int index) const;
+
+  // The slot of a loaded socket, or nullptr.
+  ConnectionSlot* find(int index) const;
+  // The slot only while it still holds the same connection.
+  ConnectionSlot* find(ConnectionRef connection) const;
+  // The connection in the slot now; generation 0 when the slot is free.
+  ConnectionRef ref(int index) const;
+
+  // The indexes of the loaded slots, ascending: a copy, so that the caller may close them
+  // one by one.
+  std::vector<int> indexes() const;
+  int count() const { return static_cast<int>(slots_.size()); }
+  // How many elements of the array are loaded.
+  int loadedCount(ComponentArray array) const;
+
+ private:
+  std::map<int, std::unique_ptr<ConnectionSlot>> slots_;
+  quint64 nextGeneration_ = 1;
+};
+
+}  // namespace orv::server

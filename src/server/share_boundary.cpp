@@ -1,0 +1,78 @@
+#include "server/share_boundary.h"
+
+#include "core/configuration.h"
+#include "platform/file_system.h"
+
+#include <QStringList>
+
+#include <array>
+
+namespace orv::server {
+namespace {
+
+constexpr QChar kSeparator = QLatin1Char('/');
+
+bool isSameOrBelow(const QString& path, const QString& folder) {
+  if (folder == QStringLiteral("/")) {
+    return path.startsWith(kSeparator);
+  }
+  return path == folder || (path.startsWith(folder) && path.at(folder.size()) == kSeparator);
+}
+
+bool isSameOrBelowIgnoringCase(const QString& path, const QString& folder) {
+  return path.compare(folder, Qt::CaseInsensitive) == 0 ||
+         (path.startsWith(folder, Qt::CaseInsensitive) && path.size() > folder.size() &&
+          path.at(folder.size()) == kSeparator);
+}
+
+}  // namespace
+
+bool hasDotSegment(const QString& path) {
+  const QStringList segments = path.split(kSeparator);
+  for (const QString& segment : segments) {
+    if (segment == QStringLiteral(".") || segment == QStringLiteral("..")) {
+      return true;
+    }
+  }
+  return false;
+}
+
+QString getResolvedPathInside(const QString& path, const QString& folder) {
+  if (path.isEmpty() || folder.isEmpty()) {
+    return {};
+  }
+  const QString resolvedFolder = platform::canonicalPath(folder);
+  const QString resolved = platform::canonicalPath(path);
+  if (resolvedFolder.isEmpty() || resolved.isEmpty() || !isSameOrBelow(resolved, resolvedFolder)) {
+    return {};
+  }
+  return resolved;
+}
+
+bool isApplicationOwnFile(const QString& resolvedPath) {
+  const QString appFolder = platform::canonicalPath(core::gAppFolder);
+  if (appFolder.isEmpty() || resolvedPath.isEmpty()) {
+    return false;
+  }
+  // Names are compared ignoring case, as everywhere else: refusing "Config.xml" as well
+  // costs nothing.
+  if (isSameOrBelowIgnoringCase(resolvedPath, appFolder + QStringLiteral("/cache"))) {
+    return true;
+  }
+  const qsizetype slash = resolvedPath.lastIndexOf(kSeparator);
+  if (resolvedPath.left(slash).compare(appFolder, Qt::CaseInsensitive) != 0) {
+    return false;
+  }
+  const QString name = resolvedPath.mid(slash + 1);
+  constexpr std::array<QLatin1StringView, 3> kOwnFiles = {
+      QLatin1StringView("config.xml"), QLatin1StringView("uploaded.xml"), QLatin1StringView("history.xml")};
+  for (const QLatin1StringView ownFile : kOwnFiles) {
+    // A saving writes "<name>.tmp-XXXXXX" beside the file before it renames it.
+    if (name.startsWith(ownFile, Qt::CaseInsensitive)) {
+      return true;
+    }
+  }
+  return false;
+}
+
+}  // namespace orv::server

@@ -1,0 +1,26 @@
+#pragma once
+
+#include <QString>
+
+// The boundary every request stays inside: the folder of the share that serves it (for
+// resources, the resources folder). The tests work on real paths, symbolic links resolved,
+// because a link inside a share may point anywhere.
+namespace orv::server {
+
+// True when a segment of the path, split at "/", is "." or "..": a path that could climb
+// out of the folder it is appended to. Give it the decoded text, so that "%2e%2e" and
+// "..%2f" are seen for what they are.
+bool hasDotSegment(const QString& path);
+
+// The path with every symbolic link, "." and ".." resolved, when what it names exists and
+// lies in the folder (also resolved) or is that folder; empty otherwise, and always empty
+// when the folder does not exist.
+QString getResolvedPathInside(const QString& path, const QString& folder);
+
+// True for the application's own files, which no share serves even when it shares the
+// application folder: config.xml (it holds the passwords), uploaded.xml and history.xml
+// with the temporary files of their saving, directly in the application folder, and the
+// folder cache with everything in it. Give it a resolved path.
+bool isApplicationOwnFile(const QString& resolvedPath);
+
+}  // namespace orv::server

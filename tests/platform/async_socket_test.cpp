@@ -1,0 +1,291 @@
+#include "platform/async_socket.h"
+
+#include "platform/file_system.h"
+#include "platform/message_window.h"
+#include "support/event_loop.h"
+#include "support/qt_printers.h"
+#include "support/tcp_peer.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstring>
+#include <memory>
+#include <vector>
+
+namespace {
+
+namespace platform = orv::platform;
+
+constexpr unsigned kSocketMessage = 0x8001;
+constexpr int kAllEvents =
+    platform::kFdRead | platform::kFdWrite | platform::kFdAccept | platform::kFdConnect | platform::kFdClose;
+
+struct Notification {
+  int socket;
+  int event;
+  int error;
+  bool operator==(const Notification&) const = default;
+};
+
+// Lets every notification that is already due reach its window: readiness becomes a
+// posted message in one turn of the loop and is delivered in the next.
+void settle() {
+  processPendingEvents(3);
+}
+
+class AsyncSocketTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    descriptorsBefore_ = platform::openDescriptorCount();
+    window_.setProcedure([this](unsigned message, quintptr wParam, qintptr lParam) {
+      if (message == kSocketMessage) {
+        notifications.push_back(
+            {static_cast<int>(wParam), static_cast<int>(lParam & 0xFFFF), static_cast<int>((lParam >> 16) & 0xFFFF)});
+      }
+      return qintptr{0};
+    });
+  }
+
+  void TearDown() override {
+    for (int socket : sockets_) {
+      platform::closeSocket(socket);
+    }
+    EXPECT_TRUE(processEventsUntil([this] { return platform::openDescriptorCount() <= descriptorsBefore_; }))
+        << "descriptors leaked: " << platform::openDescriptorCount() - descriptorsBefore_;
+  }
+
+  int track(int socket) {
+    sockets_.push_back(socket);
+    return socket;
+  }
+  void forget(int socket) { sockets_.erase(std::remove(sockets_.begin(), sockets_.end(), socket), sockets_.end()); }
+
+  // A registered socket listening on 127.0.0.1 with a port the system chose.
+  int listen(int* port) {
+    const int socket = track(platform::createSocket(platform::kAfInet, platform::kSockStream, platform::kIpProtoTcp));
+    EXPECT_GE(socket, 0);
+    EXPECT_EQ(platform::asyncSelect(socket, window_.handle(), kSocketMessage, kAllEvents), 0);
+    EXPECT_EQ(platform::bindSocket(socket, platform::inetAddress(QStringLiteral("127.0.0.1")), 0), 0);
+    EXPECT_EQ(platform::listenSocket(socket, 5), 0);
+    platform::socketLocalEndpoint(socket, nullptr, port);
+    return socket;
+  }
+
+  int count(int socket, int event) const {
+    return static_cast<int>(std::count_if(notifications.begin(), notifications.end(), [&](const Notification& n) {
+      return n.socket == socket && n.event == event;
+    }));
+  }
+  bool waitFor(int socket, int event, int times = 1) {
+    return processEventsUntil([&] { return count(socket, event) >= times; });
+  }
+
+  // Accepts the connection of a peer, after the listener said one is waiting.
+  int acceptOne(int listener) {
+    const int accepts = count(listener, platform::kFdAccept);
+    EXPECT_TRUE(waitFor(listener, platform::kFdAccept, std::max(accepts, 1)));
+    quint32 address = 0;
+    int port = 0;
+    const int accepted = platform::acceptSocket(listener, &address, &port);
+    EXPECT_GE(accepted, 0) << platform::lastSocketError();
+    EXPECT_EQ(platform::inetDottedText(address), QStringLiteral("127.0.0.1"));
+    return track(accepted);
+  }
+
+  std::vector<Notification> notifications;
+  platform::MessageWindow window_{QStringLiteral("STATIC"), QStringLiteral("TEST_SOCKET_WINDOW")};
+
+ private:
+  std::vector<int> sockets_;
+  int descriptorsBefore_ = 0;
+};
+
+TEST_F(AsyncSocketTest, TheListenerNotifiesAgainOnlyAfterEachAccept) {
+  int port = 0;
+  const int listener = listen(&port);
+  TcpPeer first(port);
+  TcpPeer second(port);
+  ASSERT_TRUE(waitFor(listener, platform::kFdAccept));
+  settle();
+  EXPECT_EQ(count(listener, platform::kFdAccept), 1) << "two connections wait, but nothing was accepted yet";
+
+  const int accepted = acceptOne(listener);
+  ASSERT_TRUE(waitFor(listener, platform::kFdAccept, 2)) << "the second connection still waits";
+  acceptOne(listener);
+  settle();
+  EXPECT_EQ(count(listener, platform::kFdAccept), 2);
+  EXPECT_EQ(count(accepted, platform::kFdWrite), 1) << "an accepted connection can be written to at once";
+}
+
+TEST_F(AsyncSocketTest, ReadNotificationsFollowTheReceiveCallsAndCloseComesOnceAfterTheData) {
+  int port = 0;
+  const int listener = listen(&port);
+  TcpPeer peer(port);
+  const int accepted = acceptOne(listener);
+
+  ASSERT_EQ(peer.send("hello"), 5);
+  ASSERT_TRUE(waitFor(accepted, platform::kFdRead));
+  ASSERT_EQ(peer.send(" world"), 6);
+  settle();
+  EXPECT_EQ(count(accepted, platform::kFdRead), 1) << "no second notice before the data is read";
+
+  char buffer[64] = {};
+  ASSERT_EQ(platform::receiveSocket(accepted, buffer, 3), 3);
+  ASSERT_TRUE(waitFor(accepted, platform::kFdRead, 2)) << "data remains after the receive";
+  peer.close();
+  ASSERT_EQ(platform::receiveSocket(accepted, buffer, sizeof buffer), 8);
+  EXPECT_EQ(QByteArray(buffer, 8), QByteArray("lo world"));
+  ASSERT_TRUE(waitFor(accepted, platform::kFdClose));
+  settle();
+  EXPECT_EQ(count(accepted, platform::kFdClose), 1);
+  EXPECT_EQ(count(accepted, platform::kFdRead), 2);
+  const auto close = std::find_if(notifications.begin(), notifications.end(),
+                                  [&](const Notification& n) { return n.event == platform::kFdClose; });
+  EXPECT_EQ(close->error, 0) << "an orderly close";
+}
+
+TEST_F(AsyncSocketTest, ASendThatWouldBlockGetsOneWriteNoticeWhenTheSocketTakesDataAgain) {
+  int port = 0;
+  const int listener = listen(&port);
+  TcpPeer peer(port, 4096);
+  peer.pauseReading();
+  const int accepted = acceptOne(listener);
+  ASSERT_EQ(platform::setSocketOption(accepted, platform::kSolSocket, platform::kSoSndBuf, 4096), 0);
+  ASSERT_TRUE(waitFor(accepted, platform::kFdWrite));
+
+  const QByteArray block(65536, 'x');
+  qint64 taken = 0;
+  qint64 result = 0;
+  while ((result = platform::sendSocket(accepted, block.constData(), block.size())) > 0) {
+    taken += result;
+  }
+  ASSERT_EQ(platform::lastSocketError(), 10035);
+  settle();
+  EXPECT_EQ(count(accepted, platform::kFdWrite), 1) << "nothing can be sent while the peer does not read";
+
+  peer.resumeReading();
+  ASSERT_TRUE(waitFor(accepted, platform::kFdWrite, 2));
+  ASSERT_TRUE(processEventsUntil([&] { return peer.received.size() == taken; }));
+  settle();
+  EXPECT_EQ(count(accepted, platform::kFdWrite), 2) << "one notice per send that would block";
+}
+
+TEST_F(AsyncSocketTest, APeerResetClosesWithTheResetErrorAndSendingFailsWithoutASignal) {
+  int port = 0;
+  const int listener = listen(&port);
+  TcpPeer peer(port);
+  const int accepted = acceptOne(listener);
+  peer.reset();
+  ASSERT_TRUE(waitFor(accepted, platform::kFdClose));
+  const auto close = std::find_if(notifications.begin(), notifications.end(),
+                                  [&](const Notification& n) { return n.event == platform::kFdClose; });
+  EXPECT_EQ(close->error, 10054);
+
+  const QByteArray data(1000, 'y');
+  EXPECT_EQ(platform::sendSocket(accepted, data.constData(), data.size()), -1);
+  EXPECT_TRUE(platform::lastSocketError() == 10054 || platform::lastSocketError() == 10058)
+      << platform::lastSocketError();
+  EXPECT_EQ(platform::sendSocket(accepted, data.constData(), data.size()), -1);
+}
+
+TEST_F(AsyncSocketTest, AnOutgoingConnectEndsWithConnectThenWrite) {
+  int port = 0;
+  const int listener = listen(&port);
+  const int client = track(platform::createSocket(platform::kAfInet, platform::kSockStream, platform::kIpProtoTcp));
+  ASSERT_EQ(platform::asyncSelect(client, window_.handle(), kSocketMessage, kAllEvents), 0);
+  const int result = platform::connectSocket(client, platform::inetAddress(QStringLiteral("127.0.0.1")), port);
+  if (result != 0) {
+    EXPECT_EQ(platform::lastSocketError(), 10035);
+  }
+  ASSERT_TRUE(waitFor(client, platform::kFdWrite));
+  std::vector<int> events;
+  for (const Notification& n : notifications) {
+    if (n.socket == client) {
+      events.push_back(n.event);
+      EXPECT_EQ(n.error, 0);
+    }
+  }
+  EXPECT_EQ(events, (std::vector<int>{platform::kFdConnect, platform::kFdWrite}));
+  acceptOne(listener);
+}
+
+TEST_F(AsyncSocketTest, AConnectToAPortNobodyListensOnFailsWithRefused) {
+  const int bound = track(platform::createSocket(platform::kAfInet, platform::kSockStream, platform::kIpProtoTcp));
+  ASSERT_EQ(platform::bindSocket(bound, platform::inetAddress(QStringLiteral("127.0.0.1")), 0), 0);
+  int port = 0;
+  platform::socketLocalEndpoint(bound, nullptr, &port);
+
+  const int client = track(platform::createSocket(platform::kAfInet, platform::kSockStream, platform::kIpProtoTcp));
+  ASSERT_EQ(platform::asyncSelect(client, window_.handle(), kSocketMessage, kAllEvents), 0);
+  platform::connectSocket(client, platform::inetAddress(QStringLiteral("127.0.0.1")), port);
+  ASSERT_TRUE(waitFor(client, platform::kFdConnect));
+  EXPECT_EQ(notifications.back(), (Notification{client, platform::kFdConnect, 10061}));
+}
+
+TEST_F(AsyncSocketTest, ClosingASocketDropsTheNotificationsQueuedForIt) {
+  int port = 0;
+  const int listener = listen(&port);
+  TcpPeer peer(port);
+  const int accepted = acceptOne(listener);
+  ASSERT_TRUE(waitFor(accepted, platform::kFdWrite));
+  notifications.clear();
+  // Registering a connected socket again queues a write notice at once.
+  ASSERT_EQ(platform::asyncSelect(accepted, window_.handle(), kSocketMessage, kAllEvents), 0);
+  ASSERT_EQ(platform::closeSocket(accepted), 0);
+  forget(accepted);
+  settle();
+  EXPECT_TRUE(notifications.empty());
+}
+
+TEST_F(AsyncSocketTest, ClosingWithUnreadInputStillDeliversEverythingSent) {
+  int port = 0;
+  const int listener = listen(&port);
+  TcpPeer peer(port, 8192);
+  peer.pauseReading();
+  const int accepted = acceptOne(listener);
+  ASSERT_EQ(peer.send(QByteArray(1000, 'q')), 1000);
+  ASSERT_TRUE(waitFor(accepted, platform::kFdRead)) << "input waits unread";
+
+  QByteArray sent;
+  QByteArray block(16384, '\0');
+  for (int round = 0;; ++round) {
+    std::memset(block.data(), 'a' + round % 26, static_cast<size_t>(block.size()));
+    const qint64 taken = platform::sendSocket(accepted, block.constData(), block.size());
+    if (taken <= 0) {
+      break;
+    }
+    sent.append(block.constData(), taken);
+  }
+  ASSERT_EQ(platform::closeSocket(accepted), 0);
+  forget(accepted);
+
+  peer.resumeReading();
+  ASSERT_TRUE(processEventsUntil([&] { return peer.endOfStream || peer.readError != 0; }));
+  EXPECT_EQ(peer.readError, 0) << "the peer got a reset";
+  EXPECT_EQ(peer.received.size(), sent.size());
+  EXPECT_TRUE(peer.received == sent);
+}
+
+TEST_F(AsyncSocketTest, ABindToAPortInUseFailsWithAddressInUse) {
+  int port = 0;
+  listen(&port);
+  const int second = track(platform::createSocket(platform::kAfInet, platform::kSockStream, platform::kIpProtoTcp));
+  EXPECT_EQ(platform::bindSocket(second, platform::inetAddress(QStringLiteral("127.0.0.1")), port), -1);
+  EXPECT_EQ(platform::lastSocketError(), 10048);
+}
+
+TEST_F(AsyncSocketTest, OptionsUseTheWinsockNames) {
+  const int socket = track(platform::createSocket(platform::kAfInet, platform::kSockStream, platform::kIpProtoTcp));
+  ASSERT_EQ(platform::setSocketOption(socket, platform::kIpProtoTcp, platform::kTcpNoDelay, 1), 0);
+  int value = 0;
+  ASSERT_EQ(platform::getSocketOption(socket, platform::kIpProtoTcp, platform::kTcpNoDelay, &value), 0);
+  EXPECT_NE(value, 0);
+  ASSERT_EQ(platform::setSocketOption(socket, platform::kSolSocket, platform::kSoKeepAlive, 1), 0);
+  ASSERT_EQ(platform::getSocketOption(socket, platform::kSolSocket, platform::kSoKeepAlive, &value), 0);
+  EXPECT_NE(value, 0);
+  EXPECT_EQ(platform::setSocketOption(socket, platform::kSolSocket, 0x7777, 1), -1);
+  EXPECT_EQ(platform::lastSocketError(), 10042);
+}
+
+}  // namespace
