@@ -1,5 +1,6 @@
 #include "content/build_xml_page.h"
 
+#include "core/file_utils.h"
 #include "core/text_encoding.h"
 #include "page_fixture.h"
 
@@ -101,7 +102,8 @@ TEST_F(HostileFolders, NamesWithEveryByteGiveAWellFormedPageWhoseLinksFindTheFil
       const QString src = item.firstChildElement(s("src")).text();
       const QString decoded = orv::core::fnctUrlDecode(src, false);
       const QByteArray bytes = rawName(decoded);
-      EXPECT_TRUE(orv::platform::statPath(share_.path() + QLatin1Char('/') + decoded).has_value())
+      EXPECT_EQ(orv::core::fnctFileExists(share_.path() + QLatin1Char('/') + decoded, false),
+                orv::core::ExistenceCode::Usable)
           << bytes.toHex().constData();
       found.insert(bytes);
       const QString shown = item.firstChildElement(s("name")).text();
@@ -119,6 +121,9 @@ TEST_F(HostileFolders, NamesWithEveryByteGiveAWellFormedPageWhoseLinksFindTheFil
 
   const Element folder = sectionOf(page, "folder").firstDescendantElement(s("item"));
   EXPECT_EQ(folder.firstChildElement(s("src")).text(), s("sub%01%FF%3C&%3E/?showby_folder=icon"));
+  const QString folderName = orv::core::fnctUrlDecode(s("sub%01%FF%3C&%3E"), false);
+  EXPECT_EQ(orv::core::fnctFolderExists(share_.path() + QLatin1Char('/') + folderName, false),
+            orv::core::ExistenceCode::Usable);
   EXPECT_EQ(folder.firstChildElement(s("name")).text(), s("sub \xEF\xBF\xBD<&>/"));
 }
 
