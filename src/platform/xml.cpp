@@ -303,20 +303,6 @@ QByteArray Element::toBytes() const {
   return bytes;
 }
 
-Element Element::replaceWith(const Element& other) {
-  if (node_ == nullptr || other.node_ == nullptr) {
-    return {};
-  }
-  xmlNode* copy = xmlDocCopyNode(other.node_, node_->doc, 1);
-  if (copy == nullptr) {
-    return {};
-  }
-  xmlReplaceNode(node_, copy);
-  xmlFreeNode(node_);
-  node_ = nullptr;
-  return Element(copy);
-}
-
 Element Element::replaceWithElementOf(Document& other) {
   xmlNode* root = other.isNull() ? nullptr : xmlDocGetRootElement(other.handle());
   if (node_ == nullptr || root == nullptr) {

@@ -62,13 +62,10 @@ class Element {
   // The serialized element, for tests and logs.
   QByteArray toBytes() const;
 
-  // Puts a deep copy of other (which may belong to another document) where this element
-  // stands, in this element's document, and frees this element; answers the copy. Every
-  // handle to this element or below it is then invalid.
-  Element replaceWith(const Element& other);
-
-  // The same with the document element of other, moved instead of copied (much cheaper
-  // for a large subtree); other is left without a document element.
+  // Puts the document element of other where this element stands, moved rather than
+  // copied (a large subtree costs no copy), and frees this element; answers the moved
+  // element. other is left without a document element, and every handle to this element
+  // or below it is then invalid.
   Element replaceWithElementOf(Document& other);
 
  private:
