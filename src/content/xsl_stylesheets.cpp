@@ -258,6 +258,24 @@ QString getXslGroupStylesheetText(const XslGroupTexts& texts) {
   return lines.join(QString());
 }
 
+QString fnctStylesheetLowerCase(const QString& text) {
+  static const QString upper = upperCaseLetters();
+  static const QString lower = lowerCaseLetters();
+  QString lowered = text;
+  for (QChar& c : lowered) {
+    // Most text is plain ASCII: only the accented capitals need the search.
+    if (c.unicode() >= u'A' && c.unicode() <= u'Z') {
+      c = QChar(static_cast<char16_t>(c.unicode() + (u'a' - u'A')));
+    } else if (c.unicode() >= 0xC0) {
+      const qsizetype at = upper.indexOf(c);
+      if (at >= 0) {
+        c = lower.at(at);
+      }
+    }
+  }
+  return lowered;
+}
+
 xml::Document getXslSortStylesheet() {
   return xml::Document::fromBytes(getXslSortStylesheetText().toUtf8());
 }
@@ -271,11 +289,7 @@ xml::Document getXslGroupStylesheet() {
 }
 
 xml::Document fnctTransformSection(const xml::Stylesheet& stylesheet, const xml::Document& section) {
-  const QByteArray text = stylesheet.transformToBytes(section);
-  if (text.isEmpty()) {
-    return xml::Document::null();
-  }
-  return xml::Document::fromBytes(text);
+  return stylesheet.transformReadBack(section);
 }
 
 }  // namespace orv::content

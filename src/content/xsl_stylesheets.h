@@ -34,10 +34,15 @@ xml::Document getXslSortStylesheet();
 xml::Document getXslGroupStylesheet();
 xml::Document getXslGroupStylesheet(const XslGroupTexts& texts);
 
+// The text lower-cased as the stylesheets lower-case it: only A to Z and the 30 accented
+// capitals of their letter lists change, everything else stays as it is. Code that orders
+// items as the sort stylesheet would uses it.
+QString fnctStylesheetLowerCase(const QString& text);
+
 // Applies a sort or group stylesheet to a section document and returns the new section
 // document, or a null document when the transform fails. The group stylesheet writes its
-// group tags as unescaped text, so the result is serialized and read back: only then do
-// the groups become elements.
+// group tags as unescaped text, so the result is read back as it would be once written
+// out: only then do the groups become elements.
 xml::Document fnctTransformSection(const xml::Stylesheet& stylesheet, const xml::Document& section);
 
 }  // namespace orv::content

@@ -2,8 +2,6 @@
 
 #include "platform/codepage.h"
 
-#include <QDir>
-
 #include <algorithm>
 #include <cstdio>
 
@@ -32,7 +30,7 @@ ExistenceCode fnctFolderExists(const QString& path, bool blnNoAccessTest) {
   if (blnNoAccessTest) {
     return ExistenceCode::Usable;
   }
-  const QString previous = QDir::currentPath();
+  const QString previous = platform::currentFolder();
   if (!fnctSetCurrentDirectory(path)) {
     return ExistenceCode::NotUsable;
   }
@@ -57,7 +55,8 @@ ExistenceCode fnctFileExists(const QString& path, bool blnNoOpenTest) {
 }
 
 bool fnctSetCurrentDirectory(const QString& path) {
-  return !path.isEmpty() && QDir::setCurrent(path);
+  // Through the platform call: QDir would turn the escaped bytes of a name into other ones.
+  return platform::setCurrentFolder(path);
 }
 
 int fnctOpenFileForRead(const QString& path) {

@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <utility>
 
 namespace orv::core {
 namespace {
@@ -27,7 +28,13 @@ QString withUnit(double value, QStringView unitName) {
   return localNumber(value) + QLatin1Char(' ') + gLanguage.text(unitName);
 }
 
+// A page writes one date per item: this runs tens of thousands of times a page, where
+// QString::arg would parse its pattern each time.
 QString twoDigits(qint64 value) {
+  if (value >= 0 && value < 100) {
+    const char16_t digits[2] = {static_cast<char16_t>(u'0' + value / 10), static_cast<char16_t>(u'0' + value % 10)};
+    return QString(reinterpret_cast<const QChar*>(digits), 2);
+  }
   return QStringLiteral("%1").arg(value, 2, 10, QLatin1Char('0'));
 }
 
@@ -74,9 +81,17 @@ QString fnctFormatSize(double size) {
 QString fnctFormatDate(const QDateTime& moment) {
   const QDate date = moment.date();
   const QTime time = moment.time();
-  return QString::number(date.year()) + QLatin1Char('/') + twoDigits(date.month()) + QLatin1Char('/') +
-         twoDigits(date.day()) + QLatin1Char(' ') + twoDigits(time.hour()) + QLatin1Char(':') +
-         twoDigits(time.minute()) + QLatin1Char(':') + twoDigits(time.second());
+  // One text of known length: a page formats one date per item.
+  QString text = QString::number(date.year());
+  text.reserve(text.size() + 15);
+  for (const auto& [separator, value] :
+       {std::pair{u'/', date.month()}, std::pair{u'/', date.day()}, std::pair{u' ', time.hour()},
+        std::pair{u':', time.minute()}, std::pair{u':', time.second()}}) {
+    text += QChar(separator);
+    text += QChar(static_cast<char16_t>(u'0' + value / 10));
+    text += QChar(static_cast<char16_t>(u'0' + value % 10));
+  }
+  return text;
 }
 
 QString fnctFormatDuration(double seconds) {

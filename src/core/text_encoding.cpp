@@ -1,8 +1,7 @@
 #include "core/text_encoding.h"
 
 #include "platform/codepage.h"
-
-#include <QStringDecoder>
+#include "platform/surrogate_escape.h"
 
 #include <array>
 
@@ -54,18 +53,19 @@ QString fnctUrlEncode(const QString& text) {
 }
 
 QString fnctUrlEncode(const QByteArray& bytes) {
-  QString encoded;
-  encoded.reserve(bytes.size() * 3);
+  QString encoded(bytes.size() * 3, Qt::Uninitialized);
+  char16_t* out = reinterpret_cast<char16_t*>(encoded.data());
   for (const char byte : bytes) {
     const auto code = static_cast<unsigned char>(byte);
     if (kKeptBytes[code]) {
-      encoded += QLatin1Char(byte);
+      *out++ = code;
     } else {
-      encoded += QLatin1Char('%');
-      encoded += QLatin1Char(kHexDigits[code >> 4]);
-      encoded += QLatin1Char(kHexDigits[code & 15]);
+      *out++ = u'%';
+      *out++ = static_cast<char16_t>(kHexDigits[code >> 4]);
+      *out++ = static_cast<char16_t>(kHexDigits[code & 15]);
     }
   }
+  encoded.truncate(out - reinterpret_cast<const char16_t*>(encoded.constData()));
   return encoded;
 }
 
@@ -96,16 +96,14 @@ QString fnctUrlDecode(const QString& text, bool blnNoUtf8) {
   return decoded;
 }
 
+// The same mapping as file names: a URL that carries the bytes of a name which is not
+// valid UTF-8 decodes to the very text the folder listing gave that name.
 QByteArray fnctUnicodeToUtf8(const QString& text) {
-  return text.toUtf8();
+  return platform::encodeUtf8Escaped(text);
 }
 
 QString fnctUtf8ToUnicode(const QByteArray& utf8) {
-  // Stateless: a sequence cut off at the end is rendered now instead of being held back for
-  // more input that never comes.
-  QStringDecoder decoder(QStringConverter::Utf8,
-                         QStringConverter::Flag::Stateless | QStringConverter::Flag::ConvertInitialBom);
-  return decoder.decode(utf8);
+  return platform::decodeUtf8Escaped(utf8);
 }
 
 bool isUtf8String(const QString& text) {

@@ -23,14 +23,18 @@ QString fnctUrlEncode(const QByteArray& bytes);
 // (fnctUtf8ToUnicode), so "%C3%A9" gives "é".
 QString fnctUrlDecode(const QString& text, bool blnNoUtf8);
 
-// The UTF-8 bytes of the text. A lone surrogate, which has no UTF-8 form, becomes "?".
+// The UTF-8 bytes of the text. A lone surrogate U+DC80..U+DCFF stands for the byte of an
+// invalid sequence (platform/surrogate_escape.h) and becomes that byte; any other lone
+// surrogate, which has no UTF-8 form, becomes "?".
 QByteArray fnctUnicodeToUtf8(const QString& text);
 
 // The text of UTF-8 bytes. Bytes that do not form valid UTF-8 (a lone lead or continuation
 // byte, a truncated sequence, an overlong form such as C0 AE, an encoded surrogate or a code
-// above U+10FFFF) each come out as U+FFFD, as QString::fromUtf8 renders them; they never
-// turn into the character they try to disguise. A leading byte-order mark is kept as U+FEFF
-// so that the bytes that were sent are the text that is seen.
+// above U+10FFFF) each come out as the lone surrogate U+DC00 plus the byte, so that
+// fnctUnicodeToUtf8 gives the same bytes back and a name that is not valid UTF-8 is found
+// again; they never turn into the character they try to disguise, and pages show them as
+// U+FFFD. A leading byte-order mark is kept as U+FEFF so that the bytes that were sent are
+// the text that is seen.
 QString fnctUtf8ToUnicode(const QByteArray& utf8);
 
 // True when some character's code in the system code page is 128 or more. It does not

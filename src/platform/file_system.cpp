@@ -1,7 +1,8 @@
 #include "platform/file_system.h"
 
+#include "platform/surrogate_escape.h"
+
 #include <QDir>
-#include <QFile>
 
 #include <dirent.h>
 #include <fcntl.h>
@@ -38,7 +39,11 @@ PathStatus statusOf(const QString& path, const struct stat& info, bool isLink) {
 }  // namespace
 
 QByteArray nativePath(const QString& path) {
-  return QFile::encodeName(path);
+  return encodeUtf8Escaped(path);
+}
+
+QString pathFromNative(const QByteArray& bytes) {
+  return decodeUtf8Escaped(bytes);
 }
 
 std::optional<PathStatus> statPath(const QString& path) {
@@ -49,6 +54,21 @@ std::optional<PathStatus> statPath(const QString& path) {
   struct stat linkInfo {};
   const bool isLink = ::lstat(nativePath(path).constData(), &linkInfo) == 0 && S_ISLNK(linkInfo.st_mode);
   return statusOf(path, info, isLink);
+}
+
+std::optional<PathStatus> statPathQuick(const QString& path, bool followLinks) {
+  struct stat info {};
+  const QByteArray native = nativePath(path);
+  if (path.isEmpty() || (followLinks ? ::stat(native.constData(), &info) : ::lstat(native.constData(), &info)) != 0) {
+    return std::nullopt;
+  }
+  PathStatus status;
+  status.isDirectory = S_ISDIR(info.st_mode);
+  status.isRegularFile = S_ISREG(info.st_mode);
+  status.isSymbolicLink = S_ISLNK(info.st_mode);
+  status.size = info.st_size;
+  status.lastWriteUtc = utcOf(info);
+  return status;
 }
 
 std::optional<PathStatus> statPathNoFollow(const QString& path) {
@@ -86,7 +106,7 @@ QString canonicalPath(const QString& path) {
   if (resolved == nullptr) {
     return {};
   }
-  const QString result = QFile::decodeName(resolved);
+  const QString result = decodeUtf8Escaped(resolved);
   ::free(resolved);
   return result;
 }
@@ -100,6 +120,28 @@ int openFileForRead(const QString& path) {
     handle = ::open(nativePath(path).constData(), O_RDONLY | O_CLOEXEC);
   } while (handle < 0 && errno == EINTR);
   return handle < 0 ? kInvalidFileHandle : handle;
+}
+
+int openRegularFileForRead(const QString& path, qint64& size, bool followLinks) {
+  size = 0;
+  if (path.isEmpty()) {
+    return kInvalidFileHandle;
+  }
+  int handle;
+  do {
+    handle = ::open(nativePath(path).constData(),
+                    O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY | (followLinks ? 0 : O_NOFOLLOW));
+  } while (handle < 0 && errno == EINTR);
+  if (handle < 0) {
+    return kInvalidFileHandle;
+  }
+  struct stat info {};
+  if (::fstat(handle, &info) != 0 || !S_ISREG(info.st_mode)) {
+    ::close(handle);
+    return kInvalidFileHandle;
+  }
+  size = info.st_size;
+  return handle;
 }
 
 qint64 readFileAt(int handle, qint64 offset, char* buffer, qint64 size) {
@@ -134,6 +176,59 @@ QDateTime lastWriteOf(int handle) {
 
 bool closeFile(int handle) {
   return handle >= 0 && ::close(handle) == 0;
+}
+
+std::optional<std::vector<FolderEntry>> listFolder(const QString& path) {
+  const QByteArray native = nativePath(path);
+  DIR* folder = ::opendir(native.constData());
+  if (folder == nullptr) {
+    return std::nullopt;
+  }
+  std::vector<FolderEntry> entries;
+  errno = 0;
+  while (const struct dirent* entry = ::readdir(folder)) {
+    const char* name = entry->d_name;
+    if (name[0] == '.' && (name[1] == '\0' || (name[1] == '.' && name[2] == '\0'))) {
+      continue;
+    }
+    unsigned char type = entry->d_type;
+    if (type == DT_UNKNOWN) {
+      struct stat info {};
+      if (::fstatat(::dirfd(folder), name, &info, AT_SYMLINK_NOFOLLOW) == 0) {
+        type = S_ISREG(info.st_mode)   ? DT_REG
+               : S_ISDIR(info.st_mode) ? DT_DIR
+               : S_ISLNK(info.st_mode) ? DT_LNK
+                                       : DT_FIFO;
+      }
+    }
+    const EntryType kind = type == DT_REG   ? EntryType::File
+                           : type == DT_DIR ? EntryType::Folder
+                           : type == DT_LNK ? EntryType::SymbolicLink
+                                            : EntryType::Other;
+    entries.push_back({decodeUtf8Escaped(name), kind});
+    errno = 0;
+  }
+  // readdir answers null both at the end and on a failure; only errno tells them apart.
+  const bool failed = errno != 0;
+  ::closedir(folder);
+  if (failed) {
+    return std::nullopt;
+  }
+  return entries;
+}
+
+QString currentFolder() {
+  char* folder = ::getcwd(nullptr, 0);
+  if (folder == nullptr) {
+    return {};
+  }
+  const QString result = decodeUtf8Escaped(folder);
+  ::free(folder);
+  return result;
+}
+
+bool setCurrentFolder(const QString& path) {
+  return !path.isEmpty() && ::chdir(nativePath(path).constData()) == 0;
 }
 
 int openDescriptorCount() {

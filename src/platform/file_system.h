@@ -6,10 +6,14 @@
 #include <QTimeZone>
 
 #include <optional>
+#include <vector>
 
 // Thin stand-ins for the platform's file calls. Paths are native absolute paths with
-// "/"; every call works on the path's bytes as the file system stores them, so any name
-// the system can hold (invalid UTF-8 included) can be reached through QFile's encoding.
+// "/"; every call works on the path's bytes as the file system stores them. Paths and
+// names travel as text through the surrogate-escape mapping (platform/surrogate_escape.h),
+// so any name the system can hold (invalid UTF-8 included) is read and reached again
+// exactly. QFile and QDir do not know that mapping: a path holding escaped bytes must go
+// through these calls.
 namespace orv::platform {
 
 inline constexpr int kInvalidFileHandle = -1;
@@ -28,6 +32,11 @@ struct PathStatus {
 // does not exist or cannot be reached.
 std::optional<PathStatus> statPath(const QString& path);
 
+// The same with one call, for listings that look at many entries: only isDirectory,
+// isRegularFile, isSymbolicLink, size and lastWriteUtc are filled. Without followLinks a
+// symbolic link answers for itself.
+std::optional<PathStatus> statPathQuick(const QString& path, bool followLinks = true);
+
 // The status of the link itself when the path is a symbolic link.
 std::optional<PathStatus> statPathNoFollow(const QString& path);
 
@@ -39,6 +48,11 @@ QString canonicalPath(const QString& path);
 
 // A read-only handle, or kInvalidFileHandle. The handle is not inherited by children.
 int openFileForRead(const QString& path);
+
+// A read-only handle of a regular file, never waiting on what opens slowly (a pipe that
+// took the file's place is refused, not waited for); its size in size. kInvalidFileHandle
+// for anything but a regular file, and without followLinks for a symbolic link.
+int openRegularFileForRead(const QString& path, qint64& size, bool followLinks = true);
 
 // Reads up to size bytes at offset without moving the file position; -1 on failure.
 qint64 readFileAt(int handle, qint64 offset, char* buffer, qint64 size);
@@ -60,7 +74,28 @@ bool closeFile(int handle);
 // Number of descriptors the process holds open (for tests that look for leaks).
 int openDescriptorCount();
 
-// The native bytes of a path, as the file system receives them.
+// The native bytes of a path, as the file system receives them: its UTF-8 form, each
+// escaped byte (U+DC80..U+DCFF) as that byte.
 QByteArray nativePath(const QString& path);
+
+// The text of native path bytes, each byte that is not part of valid UTF-8 escaped.
+QString pathFromNative(const QByteArray& bytes);
+
+// What a folder entry is, as the listing reports it (symbolic links not followed).
+enum class EntryType { File, Folder, SymbolicLink, Other };
+
+struct FolderEntry {
+  QString name;  // through the surrogate-escape mapping
+  EntryType type = EntryType::Other;
+};
+
+// The entries of a folder but "." and "..", in the order the file system gives them (no
+// order at all). The type comes from the listing itself, or from lstat where the file
+// system does not say. Nothing when the folder cannot be opened or read to its end.
+std::optional<std::vector<FolderEntry>> listFolder(const QString& path);
+
+// The process's current directory, and changing it; true on success.
+QString currentFolder();
+bool setCurrentFolder(const QString& path);
 
 }  // namespace orv::platform

@@ -5,6 +5,7 @@
 #include <QFile>
 
 #include <libxml/parser.h>
+#include <libxml/parserInternals.h>
 #include <libxml/tree.h>
 #include <libxml/xmlerror.h>
 #include <libxml/xmlsave.h>
@@ -89,8 +90,19 @@ QByteArray safeUtf8(const QString& text) {
   return toXmlSafeText(text).toUtf8();
 }
 
+// QString::fromUtf8 drops a byte-order mark at the start, but in a text node U+FEFF is a
+// character of the text (a file name may begin with it).
+QString textOfUtf8(QByteArrayView bytes) {
+  QString marks;
+  while (bytes.startsWith("\xEF\xBB\xBF")) {
+    marks += QChar(0xFEFF);
+    bytes = bytes.sliced(3);
+  }
+  return marks + QString::fromUtf8(bytes);
+}
+
 QString fromXmlChars(const xmlChar* chars) {
-  return chars == nullptr ? QString() : QString::fromUtf8(reinterpret_cast<const char*>(chars));
+  return chars == nullptr ? QString() : textOfUtf8(reinterpret_cast<const char*>(chars));
 }
 
 bool nameMatches(const xmlNode* node, const QString& name) {
@@ -114,17 +126,35 @@ bool isXmlChar(char32_t code) {
 }  // namespace
 
 QString toXmlSafeText(const QString& text) {
-  QString safe;
-  safe.reserve(text.size());
-  for (qsizetype i = 0; i < text.size(); ++i) {
-    const QChar c = text.at(i);
-    if (c.isHighSurrogate() && i + 1 < text.size() && text.at(i + 1).isLowSurrogate()) {
-      safe.append(c);
-      safe.append(text.at(++i));
-    } else if (c.isSurrogate() || !isXmlChar(c.unicode())) {
-      safe.append(QChar(0xFFFD));
-    } else {
-      safe.append(c);
+  // Nearly every text is fine as it is: find the first character to replace before
+  // copying anything.
+  const char16_t* data = reinterpret_cast<const char16_t*>(text.constData());
+  const qsizetype size = text.size();
+  qsizetype first = 0;
+  for (; first < size; ++first) {
+    const char16_t unit = data[first];
+    if (unit >= 0x20 && unit < 0xD800) {
+      continue;
+    }
+    if (QChar::isHighSurrogate(unit) && first + 1 < size && QChar::isLowSurrogate(data[first + 1])) {
+      ++first;
+      continue;
+    }
+    if (QChar::isSurrogate(unit) || !isXmlChar(unit)) {
+      break;
+    }
+  }
+  if (first == size) {
+    return text;
+  }
+  QString safe = text;
+  char16_t* out = reinterpret_cast<char16_t*>(safe.data());
+  for (qsizetype i = first; i < size; ++i) {
+    const char16_t unit = out[i];
+    if (QChar::isHighSurrogate(unit) && i + 1 < size && QChar::isLowSurrogate(out[i + 1])) {
+      ++i;
+    } else if (QChar::isSurrogate(unit) || !isXmlChar(unit)) {
+      out[i] = 0xFFFD;
     }
   }
   return safe;
@@ -259,7 +289,7 @@ QString Element::textContent() const {
       bytes += reinterpret_cast<const char*>(node->content);
     }
   }
-  return QString::fromUtf8(bytes);
+  return textOfUtf8(bytes);
 }
 
 QByteArray Element::toBytes() const {
@@ -271,6 +301,23 @@ QByteArray Element::toBytes() const {
   const QByteArray bytes(reinterpret_cast<const char*>(xmlBufferContent(buffer)), xmlBufferLength(buffer));
   xmlBufferFree(buffer);
   return bytes;
+}
+
+Element Element::replaceWithElementOf(Document& other) {
+  xmlNode* root = other.isNull() ? nullptr : xmlDocGetRootElement(other.handle());
+  if (node_ == nullptr || root == nullptr) {
+    return {};
+  }
+  xmlUnlinkNode(root);
+  // Adopting re-homes the names that the other document keeps in its dictionary.
+  if (xmlDOMWrapAdoptNode(nullptr, other.handle(), root, node_->doc, nullptr, 0) != 0) {
+    xmlAddChild(reinterpret_cast<xmlNode*>(other.handle()), root);
+    return {};
+  }
+  xmlReplaceNode(node_, root);
+  xmlFreeNode(node_);
+  node_ = nullptr;
+  return Element(root);
 }
 
 // ---- Document ----
@@ -361,6 +408,19 @@ void Document::appendProcessingInstruction(const QString& target, const QString&
 
 Document Document::clone() const {
   return doc_ == nullptr ? null() : Document(xmlCopyDoc(doc_.get(), 1));
+}
+
+Document Document::fromElement(const Element& element) {
+  Document document;
+  if (element.isNull()) {
+    return null();
+  }
+  xmlNode* copy = xmlDocCopyNode(element.handle(), document.handle(), 1);
+  if (copy == nullptr) {
+    return null();
+  }
+  xmlDocSetRootElement(document.handle(), copy);
+  return document;
 }
 
 QByteArray Document::toBytes(bool indent) const {
@@ -483,6 +543,155 @@ QByteArray Stylesheet::transformToBytes(const Document& input, const Parameters&
   }
   xmlFree(chars);
   return bytes;
+}
+
+namespace {
+
+bool isUnescapedText(const xmlNode* node) {
+  return node->type == XML_TEXT_NODE && node->name == xmlStringTextNoenc;
+}
+
+// True when unescaped text stands only among the children of the document element.
+bool unescapedTextOnlyAtTop(xmlNode* root) {
+  for (xmlNode* child = root->children; child != nullptr; child = child->next) {
+    for (xmlNode* node = child->children; node != nullptr; node = nextInSubtree(node, child)) {
+      if (isUnescapedText(node)) {
+        return false;
+      }
+    }
+  }
+  return true;
+}
+
+// Text written out as the serializer writes character data.
+void appendEscaped(QByteArray& out, const xmlChar* text) {
+  for (const xmlChar* c = text; c != nullptr && *c != 0; ++c) {
+    switch (*c) {
+      case '<':
+        out += "&lt;";
+        break;
+      case '>':
+        out += "&gt;";
+        break;
+      case '&':
+        out += "&amp;";
+        break;
+      case '\r':
+        out += "&#13;";
+        break;
+      default:
+        out += static_cast<char>(*c);
+    }
+  }
+}
+
+constexpr const char* kSlotTarget = "orv-slot";
+
+// Rebuilds under parent, in the result document, what the markup document holds below
+// from: its elements and texts copied, each slot instruction replaced by the next kept node.
+bool rebuildChildren(xmlNode* from, xmlNode* parent, std::vector<xmlNode*>& kept, std::size_t& next) {
+  for (xmlNode* node = from->children; node != nullptr; node = node->next) {
+    if (node->type == XML_PI_NODE && xmlStrEqual(node->name, reinterpret_cast<const xmlChar*>(kSlotTarget))) {
+      if (next >= kept.size()) {
+        return false;
+      }
+      xmlAddChild(parent, kept[next++]);
+      continue;
+    }
+    const bool element = node->type == XML_ELEMENT_NODE;
+    xmlNode* copy = xmlDocCopyNode(node, parent->doc, element ? 2 : 1);
+    if (copy == nullptr) {
+      return false;
+    }
+    xmlNode* added = xmlAddChild(parent, copy);
+    if (added == nullptr) {
+      xmlFreeNode(copy);
+      return false;
+    }
+    if (element && !rebuildChildren(node, added, kept, next)) {
+      return false;
+    }
+  }
+  return true;
+}
+
+// Reads the unescaped text among the root's children as markup, in place.
+bool readBackTopLevelMarkup(xmlDoc* result) {
+  xmlNode* root = xmlDocGetRootElement(result);
+  bool any = false;
+  QByteArray markup = "<r>";
+  std::vector<xmlNode*> kept;
+  for (xmlNode* child = root->children; child != nullptr; child = child->next) {
+    if (isUnescapedText(child)) {
+      markup += reinterpret_cast<const char*>(child->content);
+      any = true;
+    } else if (child->type == XML_TEXT_NODE) {
+      appendEscaped(markup, child->content);
+    } else {
+      markup += "<?";
+      markup += kSlotTarget;
+      markup += "?>";
+      kept.push_back(child);
+    }
+  }
+  if (!any) {
+    return true;
+  }
+  markup += "</r>";
+  xmlDoc* parsed = xmlReadMemory(markup.constData(), static_cast<int>(markup.size()), nullptr, nullptr, kParseOptions);
+  if (parsed == nullptr) {
+    return false;
+  }
+  // Every kept node leaves the root; the texts that spelled the markup go.
+  for (xmlNode* node : kept) {
+    xmlUnlinkNode(node);
+  }
+  while (root->children != nullptr) {
+    xmlNode* text = root->children;
+    xmlUnlinkNode(text);
+    xmlFreeNode(text);
+  }
+  std::size_t next = 0;
+  const bool rebuilt = rebuildChildren(xmlDocGetRootElement(parsed), root, kept, next) && next == kept.size();
+  xmlFreeDoc(parsed);
+  // Nodes that found no place are freed with the root's document only if they are in it.
+  for (std::size_t i = next; i < kept.size(); ++i) {
+    xmlFreeNode(kept[i]);
+  }
+  return rebuilt;
+}
+
+}  // namespace
+
+Document Stylesheet::transformReadBack(const Document& input, const Parameters& parameters, QString* error) const {
+  beginCollecting();
+  if (style_ == nullptr || input.isNull()) {
+    reportTo(error, QStringLiteral("nothing to transform"));
+    return Document::null();
+  }
+  xmlDoc* result = applyStylesheet(style_, input.handle(), parameters);
+  if (result == nullptr) {
+    reportTo(error, QStringLiteral("transform failed"));
+    return Document::null();
+  }
+  xmlNode* root = xmlDocGetRootElement(result);
+  if (root != nullptr && root->nsDef == nullptr && unescapedTextOnlyAtTop(root)) {
+    if (!readBackTopLevelMarkup(result)) {
+      xmlFreeDoc(result);
+      reportTo(error, QStringLiteral("the result is not well-formed"));
+      return Document::null();
+    }
+    return Document(result);
+  }
+  // Anywhere else the whole result is written out and read back.
+  xmlChar* chars = nullptr;
+  int size = 0;
+  const int saved = xsltSaveResultToString(&chars, &size, result, style_);
+  xmlFreeDoc(result);
+  const QByteArray bytes =
+      saved == 0 && chars != nullptr ? QByteArray(reinterpret_cast<const char*>(chars), size) : QByteArray();
+  xmlFree(chars);
+  return Document::fromBytes(bytes, error);
 }
 
 }  // namespace orv::xml

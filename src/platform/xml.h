@@ -20,6 +20,8 @@ struct _xsltStylesheet;
 // is written as U+FFFD, so a document built here is always well-formed.
 namespace orv::xml {
 
+class Document;
+
 // A node of a document; it does not own the node, the document does.
 class Element {
  public:
@@ -60,6 +62,12 @@ class Element {
   // The serialized element, for tests and logs.
   QByteArray toBytes() const;
 
+  // Puts the document element of other where this element stands, moved rather than
+  // copied (a large subtree costs no copy), and frees this element; answers the moved
+  // element. other is left without a document element, and every handle to this element
+  // or below it is then invalid.
+  Element replaceWithElementOf(Document& other);
+
  private:
   _xmlNode* node_ = nullptr;
 };
@@ -92,6 +100,9 @@ class Document {
   void appendProcessingInstruction(const QString& target, const QString& data);
 
   Document clone() const;
+
+  // A new document whose element is a deep copy of the element.
+  static Document fromElement(const Element& element);
 
   // The document with its XML declaration, encoded in UTF-8.
   QByteArray toBytes(bool indent = false) const;
@@ -128,6 +139,14 @@ class Stylesheet {
 
   // The result serialized as the stylesheet's xsl:output asks (html, xml or text).
   QByteArray transformToBytes(const Document& input, const Parameters& parameters = {}, QString* error = nullptr) const;
+
+  // The result as writing it out and reading it back would give it: text that the
+  // stylesheet wrote unescaped (disable-output-escaping) becomes the markup it spells.
+  // Where such text stands only among the children of the result's element, only that
+  // text is read as markup and the other children are moved into place, which spares
+  // writing out and reading back a large result. Null when the transform fails or the
+  // result is not well-formed.
+  Document transformReadBack(const Document& input, const Parameters& parameters = {}, QString* error = nullptr) const;
 
  private:
   _xsltStylesheet* style_ = nullptr;

@@ -69,20 +69,47 @@ TEST(UrlDecode, KeepsAnEncodedNulForTheCallerToRefuse) {
   EXPECT_EQ(fnctUrlDecode(QStringLiteral("a%00b"), false), QStringView(u"a\0b", 3).toString());
 }
 
-TEST(UrlDecode, InvalidUtf8BecomesReplacementCharactersNeverWhatItDisguises) {
+TEST(UrlDecode, InvalidUtf8BecomesEscapedBytesNeverWhatItDisguises) {
+  // Each byte of an invalid sequence comes out as U+DC00 plus the byte.
   const DecodeCase cases[] = {
-      {u"%E9", false, u"\uFFFD"},                             // a Windows-1252 "é" is not UTF-8
-      {u"a%C3", false, u"a\uFFFD"},                           // truncated at the end
-      {u"%C3a", false, u"\uFFFDa"},                           // lead byte without its continuation
-      {u"%A9", false, u"\uFFFD"},                             // lone continuation byte
-      {u"%C0%AE%C0%AE", false, u"\uFFFD\uFFFD\uFFFD\uFFFD"},  // overlong "..", not ".."
-      {u"%ED%A0%80", false, u"\uFFFD\uFFFD\uFFFD"},           // an encoded surrogate
-      {u"%F4%90%80%80", false, u"\uFFFD\uFFFD\uFFFD\uFFFD"},  // above U+10FFFF
-      {u"%EF%BB%BFa", false, u"\uFEFFa"},                     // a leading byte-order mark stays
+      {u"%E9", false, u"\xDCE9"},    // a Windows-1252 "é" is not UTF-8
+      {u"a%C3", false, u"a\xDCC3"},  // truncated at the end
+      {u"%C3a", false,
+       u"\xDCC3"
+       u"a"},                                                 // lead byte without its continuation
+      {u"%A9", false, u"\xDCA9"},                             // lone continuation byte
+      {u"%C0%AE%C0%AE", false, u"\xDCC0\xDCAE\xDCC0\xDCAE"},  // overlong "..", not ".."
+      {u"%ED%A0%80", false, u"\xDCED\xDCA0\xDC80"},           // an encoded surrogate
+      {u"%ED%B3%A9", false, u"\xDCED\xDCB3\xDCA9"},           // the encoded form of an escape itself
+      {u"%F4%90%80%80", false, u"\xDCF4\xDC90\xDC80\xDC80"},  // above U+10FFFF
+      {u"%F0%9F%98", false, u"\xDCF0\xDC9F\xDC98"},           // a four-byte sequence cut short
+      {u"%FF%FEx", false, u"\xDCFF\xDCFEx"},                  // bytes that never start a sequence
+      {u"%E2%82%ACa%E9", false,
+       u"\u20AC"
+       u"a\xDCE9"},  // valid and invalid side by side
+      {u"%EF%BB%BFa", false,
+       u"\uFEFF"
+       u"a"},  // a leading byte-order mark stays
   };
   for (const DecodeCase& row : cases) {
     const QString text = QStringView(row.text).toString();
-    EXPECT_EQ(fnctUrlDecode(text, row.noUtf8), QStringView(row.expected).toString()) << text.toStdString();
+    const QString decoded = fnctUrlDecode(text, row.noUtf8);
+    EXPECT_EQ(decoded, QStringView(row.expected).toString()) << text.toStdString();
+    EXPECT_FALSE(decoded.contains(QLatin1Char('.')));
+    // The bytes come back exactly.
+    EXPECT_EQ(fnctUnicodeToUtf8(decoded), QByteArray::fromPercentEncoding(text.toLatin1())) << text.toStdString();
+  }
+}
+
+TEST(Utf8, EveryByteStringSurvivesTheRoundTrip) {
+  QByteArray every;
+  for (int code = 1; code < 256; ++code) {
+    every += static_cast<char>(code);
+  }
+  const QByteArray samples[] = {every, QByteArray("\xC3\xA9\xE9\xC3", 4), QByteArray("\xED\xB2\x80", 3),
+                                QByteArray("\xF0\x9F\x98\x80\x80", 5), QByteArray("\x00\xFF", 2)};
+  for (const QByteArray& bytes : samples) {
+    EXPECT_EQ(fnctUnicodeToUtf8(fnctUtf8ToUnicode(bytes)), bytes);
   }
 }
 
@@ -113,11 +140,13 @@ TEST(Utf8, RoundTripsEveryCharacter) {
   EXPECT_EQ(fnctUtf8ToUnicode(QByteArray()), QString());
 }
 
-TEST(Utf8, ALoneSurrogateBecomesAQuestionMark) {
+TEST(Utf8, ALoneSurrogateBecomesAQuestionMarkUnlessItIsAnEscapedByte) {
   QString text = QStringLiteral("a");
   text += QChar(0xD800);
   text += QLatin1Char('b');
-  EXPECT_EQ(fnctUnicodeToUtf8(text), QByteArray("a?b"));
+  text += QChar(0xDC7F);  // below the escaped bytes: no byte of an invalid sequence is below 80
+  EXPECT_EQ(fnctUnicodeToUtf8(text), QByteArray("a?b?"));
+  EXPECT_EQ(fnctUnicodeToUtf8(QStringView(u"\xDCE9\xDC80").toString()), QByteArray("\xE9\x80"));
 }
 
 TEST(IsUtf8String, LooksForAnyCodeOf128OrMore) {
