@@ -64,7 +64,10 @@ void clsSocketMaster::SendBufferedData() {
   while (BytesQueued() > 0 && state_ == SocketState::sckConnected) {
     const qsizetype waiting = BytesQueued();
     const qsizetype length = waiting > maxSend_ ? static_cast<qsizetype>(maxSend_) + 1 : waiting;
-    const qint64 sent = platform::sendSocket(socketHandle_, sendBuffer_.constData() + sendOffset_, length);
+    // While more of the buffer follows, the kernel may join the pieces into full segments
+    // instead of pushing out one small segment per call; the last piece pushes as usual.
+    const bool moreFollows = length < waiting;
+    const qint64 sent = platform::sendSocket(socketHandle_, sendBuffer_.constData() + sendOffset_, length, moreFollows);
     if (sent > 0) {
       logSocketEvent([sent] { return QStringLiteral("OK Bytes sent: ") + QString::number(sent); });
       bytesSent_ += static_cast<double>(sent);
