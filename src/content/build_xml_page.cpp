@@ -4,6 +4,7 @@
 #include "content/grouping.h"
 #include "content/message_documents.h"
 #include "content/page_build_state.h"
+#include "content/server_transform.h"
 #include "core/configuration.h"
 #include "core/text_encoding.h"
 
@@ -445,13 +446,7 @@ QString usrBuildXmlPage::GetOutputResult() const {
     // The text starts with the XML declaration, so no byte-order mark is lost here.
     return QString::fromUtf8(page);
   }
-  const std::shared_ptr<const xml::Stylesheet> stylesheet =
-      fnctParsedStylesheet(core::gConfiguration.AppState.objXslTransformDocument);
-  const xml::Document loaded = xml::Document::fromBytes(page);
-  if (!stylesheet || loaded.isNull()) {
-    return {};
-  }
-  return QString::fromUtf8(stylesheet->transformToBytes(loaded));
+  return fnctTransformPageText(page);
 }
 
 BuildStatus usrBuildXmlPage::BuildSingleSection(const QString& sectionType) {

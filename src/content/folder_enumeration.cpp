@@ -107,17 +107,6 @@ class ListedFileSource final : public Mp3ByteSource {
   qint64 size_;
 };
 
-// The MP3 data of a file, as fnctGetMp3Infos reads them, with fewer calls per file. A file
-// that was listed as no link is not followed if it became one.
-tMp3Summary fnctGetListedMp3Infos(const QString& path, bool isLink) {
-  qint64 size = 0;
-  const core::ScopedFileHandle handle(platform::openRegularFileForRead(path, size, isLink));
-  if (!handle.isValid()) {
-    return fnctMergeMp3Infos({}, path);
-  }
-  return fnctMergeMp3Infos(fnctReadMp3Data(ListedFileSource(handle.get(), size)), path);
-}
-
 void appendFileItem(PageBuildState& state, SectionIndex section, const ListedEntry& entry, const EntryData& data,
                     bool withMp3, const DefaultItemIcons& icons) {
   FileItemData file;
@@ -143,6 +132,19 @@ std::array<DefaultItemIcons, kSectionCount> defaultIconsOfSections() {
 }
 
 }  // namespace
+
+tMp3Summary fnctGetListedMp3Infos(const QString& path, bool isLink) {
+  qint64 size = 0;
+  const core::ScopedFileHandle handle(platform::openRegularFileForRead(path, size, isLink));
+  if (!handle.isValid()) {
+    return fnctMergeMp3Infos({}, path);
+  }
+  return fnctMergeMp3Infos(fnctReadMp3Data(ListedFileSource(handle.get(), size)), path);
+}
+
+bool isListedFileStillThere(const FolderSnapshot& snapshot, const QString& folderPath, const ListedEntry& entry) {
+  return readEntry(snapshot, folderPath, entry, false).has_value();
+}
 
 SectionIndex getFileSectionOf(const QString& extension) {
   const QString needle = QLatin1Char('.') + extension + QLatin1Char(';');

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "content/mp3_reader.h"
 #include "content/page_build_state.h"
 
 #include <QDateTime>
@@ -50,6 +51,14 @@ std::optional<FolderSnapshot> fnctReadFolderSnapshot(const QString& folderPath, 
 // order; folder names with the "/" their items show. Names that look the same on the page
 // keep an order of their own bytes.
 void subSortAsPage(std::vector<ListedEntry>& entries, bool folders);
+
+// True when a file of the snapshot is still there when its turn comes: a regular file, and
+// for a link one that still leads inside the share. folderPath ends with "/".
+bool isListedFileStillThere(const FolderSnapshot& snapshot, const QString& folderPath, const ListedEntry& entry);
+
+// The MP3 data of a listed file, as fnctGetMp3Infos reads them, through one handle; a file
+// that was listed as no link is not followed if it became one.
+tMp3Summary fnctGetListedMp3Infos(const QString& path, bool isLink);
 
 // How a listing loop ended.
 enum class LoopEnd { Finished, Aborted, Destroyed };

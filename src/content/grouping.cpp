@@ -89,9 +89,11 @@ std::shared_ptr<const xml::Stylesheet> fnctParsedStylesheet(const core::Styleshe
       return entry.parsed;
     }
   }
-  auto parsed = std::make_shared<const xml::Stylesheet>(xml::Stylesheet::fromDocument(*document));
+  std::shared_ptr<const xml::Stylesheet> parsed =
+      std::make_shared<const xml::Stylesheet>(xml::Stylesheet::fromDocument(*document));
+  // A document that is no stylesheet is remembered as such, not parsed again for each page.
   if (parsed->isNull()) {
-    return nullptr;
+    parsed.reset();
   }
   cache.push_back({document, parsed});
   return parsed;

@@ -17,7 +17,7 @@ namespace orv::content {
 // The parsed stylesheet of a stylesheet document of the application state. Parsing is
 // done once per document: the cache knows a document by its shared pointer, so a
 // document rebuilt (a new language, a saved html category) is parsed afresh. Null for an
-// empty document or one that is not a stylesheet.
+// empty document or one that is not a stylesheet (found so once per document).
 std::shared_ptr<const xml::Stylesheet> fnctParsedStylesheet(const core::StylesheetDocument& document);
 
 // The address of a web search for the text.

@@ -1,5 +1,6 @@
 #include "desktop/startup.h"
 
+#include "content/server_transform.h"
 #include "content/thumbnail_cache.h"
 #include "core/app_info.h"
 #include "core/config_file.h"
@@ -33,9 +34,6 @@ using core::gConfiguration;
 void createFileSystemObject() {}
 void createShellObject() {}
 void releasePlatformObjects() {}
-
-// The sort, group and page stylesheet documents (page and media content).
-void buildStylesheetDocuments() {}
 
 // The MPEG bitrate tables of the MP3 reader (page and media content).
 void subInitBitrateTables() {}
@@ -140,8 +138,8 @@ bool subStartUp(frmMain& window, const QString& executableFolder, const QString&
     return failStartUp(kLanguageFileOutOfDate, {});
   }
 
-  // 11. The stylesheets.
-  buildStylesheetDocuments();
+  // 11. The sort and group stylesheets, and the page stylesheet when the server transforms.
+  content::subBuildXslStylesheetDocuments();
 
   // 12, 13. The caption and the window texts.
   QString caption = core::applicationTitle() + QLatin1Char(' ') + core::displayVersion();

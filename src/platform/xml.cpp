@@ -7,6 +7,7 @@
 #include <libxml/parser.h>
 #include <libxml/parserInternals.h>
 #include <libxml/tree.h>
+#include <libxml/xmlIO.h>
 #include <libxml/xmlerror.h>
 #include <libxml/xmlsave.h>
 #include <libxslt/security.h>
@@ -542,6 +543,35 @@ QByteArray Stylesheet::transformToBytes(const Document& input, const Parameters&
     reportTo(error, QStringLiteral("serializing the transform result failed"));
   }
   xmlFree(chars);
+  return bytes;
+}
+
+QByteArray Stylesheet::transformToUtf8(const Document& input, const Parameters& parameters, QString* error) const {
+  beginCollecting();
+  if (style_ == nullptr || input.isNull()) {
+    reportTo(error, QStringLiteral("nothing to transform"));
+    return {};
+  }
+  xmlDoc* result = applyStylesheet(style_, input.handle(), parameters);
+  if (result == nullptr) {
+    reportTo(error, QStringLiteral("transform failed"));
+    return {};
+  }
+  // A buffer without an encoder keeps libxml2's own UTF-8.
+  xmlOutputBuffer* buffer = xmlAllocOutputBuffer(nullptr);
+  QByteArray bytes;
+  if (buffer == nullptr) {
+    reportTo(error, QStringLiteral("no output buffer"));
+  } else if (xsltSaveResultTo(buffer, result, style_) < 0) {
+    reportTo(error, QStringLiteral("serializing the transform result failed"));
+  } else {
+    bytes = QByteArray(reinterpret_cast<const char*>(xmlOutputBufferGetContent(buffer)),
+                       static_cast<qsizetype>(xmlOutputBufferGetSize(buffer)));
+  }
+  if (buffer != nullptr) {
+    xmlOutputBufferClose(buffer);
+  }
+  xmlFreeDoc(result);
   return bytes;
 }
 

@@ -140,6 +140,11 @@ class Stylesheet {
   // The result serialized as the stylesheet's xsl:output asks (html, xml or text).
   QByteArray transformToBytes(const Document& input, const Parameters& parameters = {}, QString* error = nullptr) const;
 
+  // The same result always written in UTF-8, whatever encoding the xsl:output names: the
+  // text of the result, for callers that send it as UTF-8 themselves. Where the output
+  // names another encoding, the declaration or meta element that says so is still written.
+  QByteArray transformToUtf8(const Document& input, const Parameters& parameters = {}, QString* error = nullptr) const;
+
   // The result as writing it out and reading it back would give it: text that the
   // stylesheet wrote unescaped (disable-output-escaping) becomes the markup it spells.
   // Where such text stands only among the children of the result's element, only that

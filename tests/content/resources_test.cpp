@@ -7,6 +7,7 @@
 #include "core/configuration.h"
 #include "core/language.h"
 #include "core/resource_icons.h"
+#include "html_shape.h"
 #include "support/qt_printers.h"
 
 #include <QDir>
@@ -23,6 +24,7 @@
 
 namespace {
 
+using html_shape::htmlShapeFault;
 using namespace orv::content;
 using orv::xml::Document;
 using orv::xml::Element;
@@ -83,114 +85,6 @@ QString linkText(const Document& doc, const QString& href) {
 
 bool hasClass(const Element& e, const char* name) {
   return e.attribute(s("class")).split(QLatin1Char(' '), Qt::SkipEmptyParts).contains(s(name));
-}
-
-// Checks that serialized HTML is well-formed in the sense a browser needs: every "<" opens
-// a tag, every "&" starts a reference, attribute values are quoted, and every element but
-// the void ones is closed in order. Returns the first fault, or an empty text.
-QString htmlShapeFault(const QByteArray& html) {
-  static const QSet<QByteArray> voidElements = {"area",  "base", "br",   "col",    "embed", "hr", "img",
-                                                "input", "link", "meta", "source", "track", "wbr"};
-  static const QRegularExpression reference(s("^&(#[0-9]+|#x[0-9A-Fa-f]+|[A-Za-z][A-Za-z0-9]*);"));
-  auto referenceAt = [&](qsizetype at) { return reference.match(QString::fromLatin1(html.mid(at, 12))).hasMatch(); };
-  QList<QByteArray> open;
-  qsizetype i = 0;
-  const qsizetype n = html.size();
-  auto isNameChar = [](char c) {
-    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '-' || c == '_' ||
-           c == ':';
-  };
-  while (i < n) {
-    const char c = html.at(i);
-    if (c == '&') {
-      if (!referenceAt(i)) {
-        return s("bare & at %1").arg(i);
-      }
-      ++i;
-      continue;
-    }
-    if (c != '<') {
-      ++i;
-      continue;
-    }
-    if (html.mid(i, 4) == "<!--") {
-      const qsizetype end = html.indexOf("-->", i + 4);
-      if (end < 0) {
-        return s("open comment");
-      }
-      i = end + 3;
-      continue;
-    }
-    if (html.mid(i, 2) == "<!") {
-      const qsizetype end = html.indexOf('>', i);
-      if (end < 0) {
-        return s("open declaration");
-      }
-      i = end + 1;
-      continue;
-    }
-    const bool closing = i + 1 < n && html.at(i + 1) == '/';
-    qsizetype p = i + (closing ? 2 : 1);
-    const qsizetype nameStart = p;
-    while (p < n && isNameChar(html.at(p))) {
-      ++p;
-    }
-    const QByteArray name = html.mid(nameStart, p - nameStart).toLower();
-    if (name.isEmpty()) {
-      return s("bare < at %1").arg(i);
-    }
-    // Attributes: name, or name="value" / name='value'.
-    while (p < n && html.at(p) != '>') {
-      const char a = html.at(p);
-      if (a == ' ' || a == '\n' || a == '\t' || a == '/') {
-        ++p;
-        continue;
-      }
-      if (!isNameChar(a)) {
-        return s("odd character in tag %1 at %2").arg(QString::fromLatin1(name)).arg(p);
-      }
-      while (p < n && isNameChar(html.at(p))) {
-        ++p;
-      }
-      if (p < n && html.at(p) == '=') {
-        ++p;
-        if (p >= n || (html.at(p) != '"' && html.at(p) != '\'')) {
-          return s("unquoted attribute in %1 at %2").arg(QString::fromLatin1(name)).arg(p);
-        }
-        const char quote = html.at(p);
-        const qsizetype end = html.indexOf(quote, p + 1);
-        if (end < 0) {
-          return s("open attribute value");
-        }
-        for (qsizetype q = p + 1; q < end; ++q) {
-          if (html.at(q) == '<') {
-            return s("< in an attribute value at %1").arg(q);
-          }
-          if (html.at(q) == '&' && !referenceAt(q)) {
-            return s("bare & in an attribute value at %1").arg(q);
-          }
-        }
-        p = end + 1;
-      }
-    }
-    if (p >= n) {
-      return s("open tag %1").arg(QString::fromLatin1(name));
-    }
-    if (closing) {
-      if (open.isEmpty() || open.last() != name) {
-        return s("</%1> closes %2")
-            .arg(QString::fromLatin1(name), open.isEmpty() ? s("nothing") : QString::fromLatin1(open.last()));
-      }
-      open.removeLast();
-    } else if (!voidElements.contains(name)) {
-      open.append(name);
-    }
-    i = p + 1;
-  }
-  if (!open.isEmpty()) {
-    return s("unclosed %1").arg(QString::fromLatin1(open.last()));
-  }
-  return {};
 }
 
 // ---- the pages ----

@@ -8,6 +8,7 @@
 #include "desktop/frm_debug.h"
 #include "desktop/frm_main.h"
 #include "desktop/message_box.h"
+#include "platform/xml.h"
 
 #include "support/qt_printers.h"
 #include "support/temp_folder.h"
@@ -276,6 +277,27 @@ TEST_F(StartUp, WindowShowsItsCaptionUnlessItStartsInTheTray) {
               orv::desktop::isDebugMode() ? u"Orvendale 1.02 [Debug mode]"_s : u"Orvendale 1.02"_s);
     EXPECT_EQ(gConfiguration.AppDisplay.intMainFormWidth, window_->width() * orv::desktop::kTwipsPerPixel);
     EXPECT_EQ(gConfiguration.AppDisplay.intMainFormHeight, window_->height() * orv::desktop::kTwipsPerPixel);
+    window_->close();
+  }
+}
+
+TEST_F(StartUp, BuildsTheStylesheetsAndLoadsThePageStylesheetOnlyWhenTheServerTransforms) {
+  writeLanguage(u"english.xml"_s, english_);
+  folder_.write(u"resources/classic-full.xsl"_s,
+                readFile(QStringLiteral(ORV_SOURCE_DIR "/resources/classic-full.xsl")));
+  for (const bool byServer : {true, false}) {
+    SCOPED_TRACE(byServer);
+    resetGlobals();
+    writeConfig(QByteArray("<HTML_DISPLAY><XSL_FILE>classic-full.xsl</XSL_FILE><PAGE_BUILD_METHOD>") +
+                (byServer ? "server" : "client") + "</PAGE_BUILD_METHOD></HTML_DISPLAY>");
+    ASSERT_TRUE(load());
+    const orv::core::tAppState& state = gConfiguration.AppState;
+    for (const auto& document : {state.objXslSortDocument, state.objXslGroupDocument}) {
+      ASSERT_NE(document, nullptr);
+      EXPECT_EQ(document->documentElement().name(), u"stylesheet"_s);
+    }
+    ASSERT_NE(state.objXslTransformDocument, nullptr);
+    EXPECT_EQ(state.objXslTransformDocument->documentElement().isNull(), !byServer);
     window_->close();
   }
 }
