@@ -1,5 +1,6 @@
 #include "desktop/startup.h"
 
+#include "content/mp3_reader.h"
 #include "content/server_transform.h"
 #include "content/thumbnail_cache.h"
 #include "core/app_info.h"
@@ -34,9 +35,6 @@ using core::gConfiguration;
 void createFileSystemObject() {}
 void createShellObject() {}
 void releasePlatformObjects() {}
-
-// The MPEG bitrate tables of the MP3 reader (page and media content).
-void subInitBitrateTables() {}
 
 // The send-complete message window of large transfers (socket layer).
 void HookCustWinMsg() {
@@ -162,7 +160,7 @@ bool subStartUp(frmMain& window, const QString& executableFolder, const QString&
   gConfiguration.AppDisplay.intMainFormHeight = window.height() * kTwipsPerPixel;
 
   // 17. The MPEG bitrate tables.
-  subInitBitrateTables();
+  content::subInitBitrateTables();
 
   // 18. Both "Debug" items are always there.
   window.setTrayDebugItemVisible(true);

@@ -1,5 +1,6 @@
 #include "desktop/startup.h"
 
+#include "content/mp3_reader.h"
 #include "core/configuration.h"
 #include "core/debug_log.h"
 #include "core/history_store.h"
@@ -300,6 +301,15 @@ TEST_F(StartUp, BuildsTheStylesheetsAndLoadsThePageStylesheetOnlyWhenTheServerTr
     EXPECT_EQ(state.objXslTransformDocument->documentElement().isNull(), !byServer);
     window_->close();
   }
+}
+
+TEST_F(StartUp, FillsTheBitrateTablesOfTheMp3Reader) {
+  writeLanguage(u"english.xml"_s, english_);
+  orv::content::gBitrateTables = {};
+  writeConfig({});
+  ASSERT_TRUE(load());
+  EXPECT_EQ(orv::content::gBitrateTables[0][9], 128);  // MPEG-1 Layer III, index 9
+  window_->close();
 }
 
 TEST_F(StartUp, StoresAreLoadedAfterTheConfiguration) {
