@@ -14,6 +14,7 @@
 #include "server/request_routing.h"
 #include "server/status_texts.h"
 
+#include <algorithm>
 #include <array>
 #include <limits>
 #include <utility>
@@ -195,7 +196,7 @@ void runRequestRoad(ServerEngine& server, int Index, const RequestDispatcher& di
   context.request = clsHttpRequest(std::move(assembly.request));
 
   slot->requestOnRoad = true;
-  const CommonExit exit(server, connection, context);
+  const CommonExit commonExit(server, connection, context);
   context.servedRequestCount = reader.getNbConnectionRequest();
   if (ends(server, context, fnctCheckRequest(context))) {
     return;
