@@ -6,6 +6,7 @@
 #include "desktop/frm_debug.h"
 #include "desktop/message_box.h"
 #include "desktop/startup.h"
+#include "server/request_intake.h"
 #include "server/server_engine.h"
 
 #include <QCloseEvent>
@@ -29,6 +30,8 @@ frmMain::frmMain(QString appFolder, QString commandLine, QWidget* parent)
       appFolder_(std::move(appFolder)),
       commandLine_(std::move(commandLine)),
       server_(std::make_unique<server::ServerEngine>()) {
+  // Every request of every connection travels the request road.
+  server_->setDataArrivalHandler(&server::usrSocket_DataArrival);
   resize(kDesignWidth, kDesignHeight);
 }
 

@@ -95,6 +95,9 @@ void ServerEngine::usrSocket_SendComplete(int Index) {
     reader->EndUploadAtSendComplete();
     if (reader->getIsKeepConnection() && !reader->getIsActiveUpload()) {
       slot->socket->StartConnectionTimeoutTimer();
+      if (!slot->socket->HttpReceiverBuffer().isEmpty() && !isTerminateTag(slot->socket->Tag())) {
+        postNextRequest(Index);
+      }
     }
   }
   if (isTerminateTag(slot->socket->Tag())) {
@@ -116,6 +119,24 @@ void ServerEngine::usrSocket_SendComplete(int Index) {
     return;
   }
   net::modSubClsCustWinMsg::SendCompleteMessage(Index, static_cast<qintptr>(transfer));
+}
+
+void ServerEngine::postNextRequest(int Index) {
+  const ConnectionRef connection = slots_.ref(Index);
+  const std::shared_ptr<bool> alive = alive_;
+  QMetaObject::invokeMethod(
+      QCoreApplication::instance(),
+      [this, connection, alive] {
+        if (!*alive) {
+          return;
+        }
+        const ConnectionSlot* slot = slots_.find(connection);
+        if (slot == nullptr || slot->socket->State() != net::SocketState::sckConnected) {
+          return;
+        }
+        slot->socket->events.DataArrival(slot->socket->BytesReceived());
+      },
+      Qt::QueuedConnection);
 }
 
 void ServerEngine::usrSocket_SendProgress(int Index, int BytesSent, int /*bytesRemaining*/) {

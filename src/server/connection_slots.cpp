@@ -70,10 +70,9 @@ usrFileReader& ConnectionSlots::loadFileReader(int index, const QString& procedu
   return *slot.fileReader;
 }
 
-content::usrBuildXmlPage& ConnectionSlots::loadPageBuilder(int index, PageBuilderPtr builder,
-                                                           const QString& procedure) {
+content::usrBuildXmlPage& ConnectionSlots::loadPageBuilder(int index, const QString& procedure) {
   ConnectionSlot& slot = *slots_.at(index);
-  slot.pageBuilder = std::move(builder);
+  slot.pageBuilder = std::make_unique<content::usrBuildXmlPage>();
   logLoad("Load ", ComponentArray::usrBuildXmlPage, index, procedure);
   return *slot.pageBuilder;
 }
@@ -113,7 +112,7 @@ bool ConnectionSlots::unloadPageBuilder(int index, const QString& procedure) {
   if (slot == nullptr || slot->pageBuilder == nullptr) {
     return false;
   }
-  const PageBuilderPtr builder = std::move(slot->pageBuilder);
+  const std::unique_ptr<content::usrBuildXmlPage> builder = std::move(slot->pageBuilder);
   logLoad("Unload ", ComponentArray::usrBuildXmlPage, index, procedure);
   return true;
 }

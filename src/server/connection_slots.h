@@ -1,5 +1,6 @@
 #pragma once
 
+#include "content/build_xml_page.h"
 #include "content/thumbnail_maker.h"
 #include "net/usr_socket.h"
 
@@ -8,12 +9,7 @@
 
 #include <map>
 #include <memory>
-#include <type_traits>
 #include <vector>
-
-namespace orv::content {
-class usrBuildXmlPage;
-}
 
 // The connection slots of the server: one index per accepted connection, from 1 upwards
 // (the listener is not a slot), shared by the four components a connection may own. The
@@ -22,30 +18,6 @@ class usrBuildXmlPage;
 namespace orv::server {
 
 class usrFileReader;
-
-// Destroys a page builder after stopping its loops. The page builder's type is only named
-// here, so whoever creates one hands over how it goes (makePageBuilder).
-struct PageBuilderRelease {
-  void (*release)(content::usrBuildXmlPage* builder) = nullptr;
-  void operator()(content::usrBuildXmlPage* builder) const {
-    if (release != nullptr) {
-      release(builder);
-    }
-  }
-};
-using PageBuilderPtr = std::unique_ptr<content::usrBuildXmlPage, PageBuilderRelease>;
-
-// A new page builder whose removal stops its loops first: a build that yields to the
-// event loop ends at its next item when its connection closes meanwhile. Call it where the
-// page builder's header is included.
-template <typename Builder = content::usrBuildXmlPage>
-PageBuilderPtr makePageBuilder() {
-  static_assert(std::is_same_v<Builder, content::usrBuildXmlPage>);
-  return PageBuilderPtr(new Builder(), PageBuilderRelease{[](Builder* builder) {
-                          builder->StopLoops();
-                          delete builder;
-                        }});
-}
 
 // The four component arrays of the slots, named as isControlArrayItemLoaded asks for them.
 enum class ComponentArray { usrSocket, usrFileReader, usrBuildXmlPage, usrMinature };
@@ -61,9 +33,13 @@ struct ConnectionSlot {
   int index = 0;
   quint64 generation = 0;
   QString clientIP;  // the peer's address as accepted; the socket forgets it when it closes
+  // A request of the connection is on the request road (its answer may yield to the event
+  // loop): bytes that arrive meanwhile wait in the socket's HttpReceiverBuffer.
+  bool requestOnRoad = false;
   std::unique_ptr<net::usrSocket> socket;
   std::unique_ptr<usrFileReader> fileReader;
-  PageBuilderPtr pageBuilder;
+  // Destroying a builder while its build yields ends that build: the builder sees to it.
+  std::unique_ptr<content::usrBuildXmlPage> pageBuilder;
   std::unique_ptr<content::usrMinature> miniature;
 };
 
@@ -90,8 +66,8 @@ class ConnectionSlots {
   ConnectionSlot& loadSocket(int index, const QString& procedure);
   // Creates the slot's file reader on the slot's socket; the slot must exist and have none.
   server::usrFileReader& loadFileReader(int index, const QString& procedure);
-  // Puts a page builder or thumbnail maker into an existing slot, replacing none.
-  content::usrBuildXmlPage& loadPageBuilder(int index, PageBuilderPtr builder, const QString& procedure);
+  // Creates a page builder or thumbnail maker in an existing slot that has none.
+  content::usrBuildXmlPage& loadPageBuilder(int index, const QString& procedure);
   content::usrMinature& loadMiniature(int index, const QString& procedure);
 
   // Each removes one component when it is loaded; false when it was not. Removing the

@@ -4,8 +4,8 @@
 #include "net/send_complete_pump.h"
 #include "platform/winsock_errors.h"
 #include "server/file_reader.h"
-#include "server/interim_request_handler.h"
 #include "server/ip_filter.h"
+#include "server/request_intake.h"
 #include "server/server_engine.h"
 
 #include <cmath>
@@ -39,7 +39,7 @@ std::optional<int> configuredPort() {
 
 }  // namespace
 
-ServerEngine::ServerEngine() : dataArrival_(&interimRequestHandler) {
+ServerEngine::ServerEngine() : dataArrival_(&usrSocket_DataArrival) {
   listener_.events.ConnectionRequest = [this](int requestID) { usrSocket_ConnectionRequest(0, requestID); };
   listener_.events.Error = [this](net::SocketErrorEventArgs& error) { usrSocket_Error(0, error); };
   core::setLoadedObjectsCounter([this] {
@@ -73,7 +73,7 @@ int ServerEngine::listeningPort() const {
 }
 
 void ServerEngine::setDataArrivalHandler(DataArrivalHandler handler) {
-  dataArrival_ = handler ? std::move(handler) : DataArrivalHandler(&interimRequestHandler);
+  dataArrival_ = handler ? std::move(handler) : DataArrivalHandler(&usrSocket_DataArrival);
 }
 
 StartStopResult ServerEngine::StartStopServer() {
@@ -156,7 +156,8 @@ void ServerEngine::usrSocket_ConnectionRequest(int /*Index*/, int requestID) {
   ConnectionSlot& slot = slots_.loadSocket(index, procedure);
   slot.clientIP = ip;
   wireSocket(slot);
-  slots_.loadFileReader(index, procedure);
+  // The reader counts the requests the connection has served: none yet.
+  slots_.loadFileReader(index, procedure).setNbConnectionRequest(0);
   wireFileReader(slot);
   const ConnectionRef connection = slots_.ref(index);
   try {

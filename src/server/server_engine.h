@@ -70,7 +70,8 @@ class ServerEngine {
 
   // ---- What the request road uses ----
 
-  // The handler of every slot's DataArrival; until one is set, interimRequestHandler.
+  // The handler of every slot's DataArrival; until one is set, and after an empty one, the
+  // request road (usrSocket_DataArrival).
   void setDataArrivalHandler(DataArrivalHandler handler);
   ConnectionSlots& slots() { return slots_; }
   const ConnectionSlots& slots() const { return slots_; }
@@ -82,6 +83,9 @@ class ServerEngine {
 
  private:
   void cleanUpConnection(int Index, const QString& procedure);
+  // A kept connection whose answer is out and whose buffer already holds the start of its
+  // next request: the handler takes it up from the event loop, as if it had just arrived.
+  void postNextRequest(int Index);
   void wireSocket(ConnectionSlot& slot);
   void wireFileReader(ConnectionSlot& slot);
 

@@ -18,46 +18,6 @@ using enginetest::gConfiguration;
 using enginetest::StartStopResult;
 using orv::server::ServerEngine;
 
-// ---- The answer until the request road serves requests ----
-
-using InterimAnswer = EngineTest;
-
-TEST_F(InterimAnswer, EveryCompleteRequestHeadGetsA503AndTheConnectionCloses) {
-  struct Case {
-    const char* name;
-    std::vector<QByteArray> pieces;
-    QByteArray expectedStart;
-    bool closeHeader;
-    bool body;
-  };
-  const std::vector<Case> cases = {
-      {"HTTP/1.1 GET", {"GET / HTTP/1.1\r\nHost: a\r\n\r\n"}, "HTTP/1.1 503 Service Unavailable\r\n", true, true},
-      {"in three pieces", {"GET /a HT", "TP/1.1\r\nHost: a\r\n", "\r\n"}, "HTTP/1.1 503 ", true, true},
-      {"HTTP/1.0", {"GET / HTTP/1.0\r\n\r\n"}, "HTTP/1.1 503 ", false, true},
-      {"HEAD", {"HEAD / HTTP/1.1\r\n\r\n"}, "HTTP/1.1 503 ", true, false},
-      {"not HTTP at all", {"hello\r\n\r\n"}, "HTTP/1.1 503 ", false, true},
-      {"too long without an end", {QByteArray(3001, 'a')}, "HTTP/1.1 503 ", false, true},
-  };
-  int client = 2;
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.name);
-    const std::string source = "127.0.0." + std::to_string(client++);
-    ASSERT_TRUE(admitted(source.c_str()));
-    TcpPeer& peer = *peers.back();
-    for (const QByteArray& piece : c.pieces) {
-      ASSERT_EQ(peer.send(piece), piece.size());
-      processPendingEvents();
-    }
-    ASSERT_TRUE(processEventsUntil([&] { return peer.endOfStream; }));
-    EXPECT_TRUE(peer.received.startsWith(c.expectedStart)) << peer.received.constData();
-    EXPECT_EQ(peer.received.contains("\r\nConnection: Close\r\n"), c.closeHeader);
-    EXPECT_EQ(peer.received.endsWith("\r\n\r\n503 : Service Unavailable"), c.body);
-    EXPECT_EQ(peer.received.contains("\r\nContent-Length: 25\r\n"), true);
-    ASSERT_TRUE(waitForSlots(0));
-  }
-  EXPECT_EQ(logCount(u"Unload usrSocket(1) by usrSocket_SendComplete"_s), static_cast<int>(cases.size()));
-}
-
 // ---- Idle connections ----
 
 using IdleConnection = EngineTest;

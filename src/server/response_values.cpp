@@ -1,0 +1,36 @@
+#include "server/response_values.h"
+
+#include "core/app_info.h"
+#include "core/configuration.h"
+
+#include <cmath>
+
+namespace orv::server {
+namespace {
+
+// Whole numbers without a fraction, others with their decimals ("15", "0.5").
+QByteArray decimalText(double value) {
+  if (std::isfinite(value) && value == std::floor(value) && std::fabs(value) < 9.0e15) {
+    return QByteArray::number(static_cast<qint64>(value));
+  }
+  return QByteArray::number(value, 'g', 15);
+}
+
+}  // namespace
+
+QByteArray fnctServerHeaderValue() {
+  return (core::applicationTitle() + QLatin1Char(' ') + core::displayVersion()).toUtf8();
+}
+
+bool isKeepAliveGranted(const clsHttpRequest& request, int servedRequestCount) {
+  return request.getClientConnection().compare("Keep-Alive", Qt::CaseInsensitive) == 0 &&
+         core::gConfiguration.AdvancedParameters.HTTP_KEEP_ALIVE_MAX > servedRequestCount;
+}
+
+QByteArray fnctKeepAliveValue(int servedRequestCount) {
+  const core::tAdvancedParameters& tuning = core::gConfiguration.AdvancedParameters;
+  return "timeout=" + decimalText(tuning.HTTP_KEEP_ALIVE_TIMEOUT) +
+         ", max=" + decimalText(tuning.HTTP_KEEP_ALIVE_MAX - servedRequestCount);
+}
+
+}  // namespace orv::server

@@ -1,0 +1,155 @@
+"""The intake of the request road, as a client sees it: the checks of every request and their
+answers, requests in pieces, sizes and lengths that lie."""
+
+import zlib
+
+import orvendale
+from orvendale import Server, Share, request_bytes, parse_answer
+
+
+class Intake(orvendale.ServerTestCase):
+    @classmethod
+    def make_servers(cls):
+        xml = Server([Share("/", "pub")],
+                     protocol={"ALLOW_ONLY_DOMAINS": "true", "DOMAINS_LIST": "localhost;127.0.0.1;",
+                               "ENABLE_COMPRESSION": "false"},
+                     names={"BANNED_CLIENTS_KEYWORDS": "badbot;"})
+        xml.write("pub/docs/a.txt", "hello")
+        xml.folder("pub/sub")
+        compressing = Server([Share("/", "pub")], protocol={"ENABLE_COMPRESSION": "true"})
+        compressing.folder("pub")
+        cls.xml, cls.compressing = xml, compressing
+        return [xml, compressing]
+
+    def answer(self, data, server=None, **kwargs):
+        return parse_answer((server or self.xml).exchange(data, **kwargs))
+
+    def test_a_request_that_passes_every_check_reaches_dispatch(self):
+        answer = self.xml.get("/docs/a.txt")
+        self.assertStatus(answer, 503, "Not yet served : file")
+        self.assertEqual(answer.header("Server"), "Orvendale 1.02")
+        self.assertEqual(answer.header("Connection"), "Close")
+        self.assertEqual(answer.header("Content-Type"), "application/xml; charset=UTF-8")
+        self.assertEqual(int(answer.header("Content-Length")), len(answer.body))
+        self.assertIsNotNone(answer.header("Date"))
+        self.assertEqual(answer.header("Accept-Ranges"), "bytes")
+
+    def test_a_bad_method_or_url_is_400(self):
+        for request in (b"OPTIONS / HTTP/1.1\r\nHost: localhost\r\n\r\n",
+                        b"GET docs/a.txt HTTP/1.1\r\nHost: localhost\r\n\r\n",
+                        b"GET http://localhost/ HTTP/1.1\r\nHost: localhost\r\n\r\n",
+                        b"hello\r\n\r\n",
+                        b"GET /docs/a.txt%00.jpg HTTP/1.1\r\nHost: localhost\r\n\r\n",
+                        b"GET /\x00 HTTP/1.1\r\n\r\n",
+                        b"GET / HTTP/1.1\nHost: localhost\n\n\r\n\r\n"):
+            with self.subTest(request=request):
+                self.assertStatus(self.answer(request), 400, "Error 400 : Bad Request")
+
+    def test_a_method_in_other_letter_case_is_that_method(self):
+        self.assertStatus(self.xml.get("/docs/a.txt", method="gEt"), 503, "Not yet served : file")
+
+    def test_only_the_allowed_domains_are_served(self):
+        cases = (
+            ((("Host", "evil.example"),), 403, "Domain disallowed : evil.example"),
+            ((("Host", "LOCALHOST:8080"),), 503, "Not yet served"),
+            ((("Host", ":8080"),), 403, "<label>Domain disallowed : </label>"),
+        )
+        for headers, status, text in cases:
+            with self.subTest(headers=headers):
+                self.assertStatus(self.xml.get("/docs/a.txt", headers), status, text)
+        self.assertStatus(self.answer(b"GET /docs/a.txt HTTP/1.1\r\n\r\n"), 403, "<label>Domain disallowed : </label>")
+        self.assertStatus(self.answer(b"GET /docs/a.txt HTTP/1.0\r\n\r\n"), 403, "<label>Domain disallowed : </label>")
+
+    def test_a_url_over_the_limit_is_414(self):
+        longest = "/" + "u" * 1999
+        self.assertStatus(self.xml.get(longest), 404)
+        self.assertStatus(self.xml.get(longest + "u"), 414, "Error 414 : Request-URI Too Long")
+        self.assertStatus(self.xml.get("/docs/a.txt?" + "q" * 1990), 414)
+
+    def test_a_banned_user_agent_is_403_before_its_method_is_looked_at(self):
+        self.assertStatus(self.xml.get("/docs/a.txt", (("User-Agent", "Mozilla/5.0 BadBot/2.0"),)), 403,
+                          "Banned client (Mozilla/5.0 BadBot/2.0)")
+        self.assertStatus(self.xml.get("/docs/a.txt", (("User-Agent", "badbot"),), method="PUT"), 403,
+                          "Banned client (badbot)")
+
+    def test_methods_the_server_does_not_serve_are_405_with_allow(self):
+        for method in ("PUT", "DELETE", "TRACE", "CONNECT", "put"):
+            with self.subTest(method=method):
+                answer = self.xml.get("/docs/a.txt", method=method)
+                self.assertStatus(answer, 405, "Error 405 : Method Not Allowed")
+                self.assertEqual(answer.header("Allow"), "GET, HEAD, POST")
+
+    def test_a_request_over_the_size_limit_is_413(self):
+        padding = ("X-Padding", "p" * 3000)
+        self.assertStatus(self.xml.get("/docs/a.txt", (padding,)), 413, "Error 413 : Request Entity Too Large")
+        fits = request_bytes("/docs/a.txt", (("X-Padding", "p" * 2900),), port=self.xml.port)
+        self.assertLessEqual(len(fits), 3000)
+        self.assertStatus(self.answer(fits), 503)
+        # 2950 bytes wait for their end; the next 100 make the request too large.
+        first = b"GET /docs/a.txt HTTP/1.1\r\nHost: localhost\r\nX-Padding: " + b"p" * 2900
+        self.assertStatus(self.answer(None, pieces=[first, b"p" * 100 + b"\r\n\r\n"]), 413)
+        # A huge length is refused at once, without waiting for its body.
+        huge = b"POST /docs/a.txt HTTP/1.1\r\nHost: localhost\r\nContent-Length: 99999999999\r\n\r\nabc"
+        self.assertStatus(self.answer(huge), 413)
+        self.assertStatus(self.answer(b"a" * 3001), 413)
+
+    def test_a_request_in_one_byte_pieces_is_one_request(self):
+        data = request_bytes("/docs/a.txt", port=self.xml.port)
+        answer = parse_answer(self.xml.exchange(None, pieces=[data[i:i + 1] for i in range(len(data))]))
+        self.assertStatus(answer, 503, "Not yet served : file")
+
+    def test_a_length_that_is_no_number_or_negative_ends_the_request_at_its_blank_line(self):
+        for length in (b"abc", b"-5", b"0"):
+            with self.subTest(length=length):
+                data = (b"POST /docs/a.txt HTTP/1.1\r\nHost: localhost\r\nContent-Length: " + length +
+                        b"\r\n\r\n")
+                self.assertStatus(self.answer(data), 503, "Not yet served : file")
+
+    def test_two_lengths_or_a_chunked_body_are_refused(self):
+        for header in (b"Content-Length: 1\r\nContent-Length: 2", b"Transfer-Encoding: chunked"):
+            with self.subTest(header=header):
+                data = b"POST /docs/a.txt HTTP/1.1\r\nHost: localhost\r\n" + header + b"\r\n\r\nab"
+                self.assertStatus(self.answer(data), 400)
+
+    # The head alone, with the length of the body that GET gets, and the connection closes.
+    def test_head_gets_the_head_only_and_the_connection_closes(self):
+        get = self.xml.get("/docs/a.txt")
+        raw = self.xml.exchange(request_bytes("/docs/a.txt", method="HEAD", port=self.xml.port))
+        head = parse_answer(raw, head_only=True)
+        self.assertStatus(head, 503)
+        self.assertTrue(raw.endswith(b"\r\n\r\n"), raw)
+        self.assertEqual(head.header("Content-Length"), get.header("Content-Length"))
+        self.assertStatus(self.xml.get("/nothing", method="HEAD"), 404)
+
+    def test_an_error_page_closes_a_connection_that_asked_to_be_kept(self):
+        for url in ("/docs/a.txt", "/nothing"):
+            with self.subTest(url=url):
+                answer = self.xml.get(url, (("Connection", "Keep-Alive"),))
+                self.assertEqual(answer.header("Connection"), "Close")
+                self.assertIsNone(answer.header("Keep-Alive"))
+
+    def test_pipelined_requests_after_an_answer_that_closes_are_not_answered(self):
+        one = request_bytes("/nothing", (("Connection", "Keep-Alive"),), port=self.xml.port)
+        raw = self.xml.exchange(one + one)
+        self.assertEqual(raw.count(b"HTTP/1.1 404"), 1, raw)
+
+    def test_error_pages_are_deflated_when_the_client_and_the_setting_allow_it(self):
+        answer = self.compressing.get("/nothing", (("Accept-Encoding", "gzip, Deflate"),))
+        self.assertStatus(answer, 404)
+        self.assertEqual(answer.header("Content-Encoding"), "deflate")
+        self.assertEqual(int(answer.header("Content-Length")), len(answer.body))
+        page = zlib.decompressobj(-zlib.MAX_WBITS).decompress(answer.body).decode("utf-8")
+        self.assertIn("Error 404 : Not Found", page)
+        for server, headers in ((self.compressing, ()), (self.xml, (("Accept-Encoding", "deflate"),))):
+            with self.subTest(port=server.port, headers=headers):
+                plain = server.get("/nothing", headers)
+                self.assertIsNone(plain.header("Content-Encoding"))
+                self.assertIn("Error 404 : Not Found", plain.text())
+        # The 400 page goes uncompressed whatever the client accepts.
+        bad = parse_answer(self.compressing.exchange(b"OPTIONS / HTTP/1.1\r\nAccept-Encoding: deflate\r\n\r\n"))
+        self.assertStatus(bad, 400, "Error 400")
+        self.assertIsNone(bad.header("Content-Encoding"))
+
+
+if __name__ == "__main__":
+    orvendale.main()
