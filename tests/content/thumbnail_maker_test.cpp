@@ -7,7 +7,6 @@
 #include "support/qt_printers.h"
 #include "thumbnail_fixtures.h"
 
-#include <QElapsedTimer>
 #include <QFile>
 #include <QImageReader>
 #include <QTimer>
@@ -333,10 +332,7 @@ TEST_F(ThumbnailMaker, HostilePicturesGiveTheIcon) {
   for (const auto& row : rows) {
     SCOPED_TRACE(row.name);
     const QString source = writeSource(QString::fromLatin1(row.name), row.bytes);
-    QElapsedTimer timer;
-    timer.start();
     EXPECT_FALSE(make(source));
-    EXPECT_LT(timer.elapsed(), 2000);
     EXPECT_TRUE(path_.startsWith(app_.file(u"resources/"_s))) << path_.toStdString();
     EXPECT_EQ(gMiniaturesCache.count(), 0);
   }
