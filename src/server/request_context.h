@@ -44,11 +44,13 @@ struct ShareValues {
   bool shareSound = false;
   bool shareImage = false;
   bool shareVideo = false;
+  // The share's local folder: pages and playlists list nothing that lies outside it.
+  QString localFolder;
 };
 
 inline ShareValues shareValuesOf(const core::ShareEntry& share) {
-  return {share.restricted, share.users,      share.sharePhysicalFolder, share.shareVirtualFolder,
-          share.shareOther, share.shareSound, share.shareImage,          share.shareVideo};
+  return {share.restricted, share.users,      share.sharePhysicalFolder, share.shareVirtualFolder, share.shareOther,
+          share.shareSound, share.shareImage, share.shareVideo,          share.localPath};
 }
 
 struct RequestContext {

@@ -1,6 +1,9 @@
 #include "server/request_dispatch.h"
 
 #include "core/language.h"
+#include "server/file_responses.h"
+#include "server/folder_requests.h"
+#include "server/item_requests.h"
 #include "server/page_senders.h"
 #include "server/server_engine.h"
 
@@ -26,13 +29,13 @@ QString targetName(DispatchTarget target, const RequestContext& context) {
   return {};
 }
 
+}  // namespace
+
 void answerNotYetServed(ServerEngine& server, RequestContext& context, DispatchTarget target) {
   subSendMessageToClient(server, context.connectionIndex, 503, context.deflate,
                          core::gLanguage.text(u"HTLM/OTHER/ERROR"),
                          QStringLiteral("Not yet served : ") + targetName(target, context), context.request, true);
 }
-
-}  // namespace
 
 DispatchTarget getDispatchTarget(const RequestContext& context) {
   if (context.kind == RequestKind::SingleItem) {
@@ -48,16 +51,16 @@ void fnctDispatchRequest(ServerEngine& server, RequestContext& context) {
   const DispatchTarget target = getDispatchTarget(context);
   switch (target) {
     case DispatchTarget::SingleItem:
-      answerNotYetServed(server, context, target);
+      subServeSingleItem(server, context);
       return;
     case DispatchTarget::Thumbnail:
-      answerNotYetServed(server, context, target);
+      subServeThumbnail(server, context);
       return;
     case DispatchTarget::File:
-      answerNotYetServed(server, context, target);
+      subServeFile(server, context);
       return;
     case DispatchTarget::Folder:
-      answerNotYetServed(server, context, target);
+      subServeFolder(server, context);
       return;
   }
 }

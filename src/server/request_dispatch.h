@@ -33,4 +33,7 @@ DispatchTarget getDispatchTarget(const RequestContext& context);
 // request object, so that the cookies of a form login go out with it.
 void fnctDispatchRequest(ServerEngine& server, RequestContext& context);
 
+// The interim answer of a target whose responses are not built yet.
+void answerNotYetServed(ServerEngine& server, RequestContext& context, DispatchTarget target);
+
 }  // namespace orv::server
