@@ -13,6 +13,7 @@
 #include "net/send_complete_pump.h"
 #include "net/usr_socket.h"
 #include "platform/clock.h"
+#include "platform/message_loop.h"
 #include "server/file_reader.h"
 
 #include <QCoreApplication>
@@ -124,7 +125,7 @@ class BenchServer {
       close(index);
     } else if (reader.getIsLargeUpload() && reader.getIsActiveUpload()) {
       const quint64 transfer = reader.getTransferId();
-      QCoreApplication::processEvents();
+      orv::platform::yieldToMessageLoop();
       orv::net::modSubClsCustWinMsg::SendCompleteMessage(index, static_cast<qintptr>(transfer));
     }
   }
@@ -153,6 +154,7 @@ class BenchServer {
 }  // namespace
 
 int main(int argc, char** argv) {
+  orv::platform::selectMessageLoop();
   QCoreApplication app(argc, argv);
   const QStringList arguments = QCoreApplication::arguments();
   if (arguments.size() < 2) {

@@ -11,6 +11,7 @@
 #include "core/configuration.h"
 #include "core/language.h"
 #include "platform/file_system.h"
+#include "platform/message_loop.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -135,6 +136,7 @@ double median(std::vector<double> values) {
 }  // namespace
 
 int main(int argc, char** argv) {
+  orv::platform::selectMessageLoop();
   QCoreApplication application(argc, argv);
   const QStringList arguments = QCoreApplication::arguments();
   if (arguments.size() < 2) {

@@ -7,6 +7,7 @@
 #include "content/thumbnail_cache.h"
 #include "content/thumbnail_maker.h"
 #include "core/configuration.h"
+#include "platform/message_loop.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -67,6 +68,7 @@ double timeThumbnail(const QString& source, const QString& maxSide, bool expectM
 }  // namespace
 
 int main(int argc, char** argv) {
+  orv::platform::selectMessageLoop();
   QCoreApplication application(argc, argv);
   const QStringList arguments = QCoreApplication::arguments();
   if (arguments.size() < 2) {

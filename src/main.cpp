@@ -1,10 +1,12 @@
 #include "desktop/frm_main.h"
 #include "desktop/startup.h"
 #include "desktop/termination_signals.h"
+#include "platform/message_loop.h"
 
 #include <QApplication>
 
 int main(int argc, char** argv) {
+  orv::platform::selectMessageLoop();
   QApplication application(argc, argv);
   orv::desktop::frmMain window(QCoreApplication::applicationDirPath(),
                                orv::desktop::commandLineText(QCoreApplication::arguments()));

@@ -7,8 +7,7 @@
 #include "content/server_transform.h"
 #include "core/configuration.h"
 #include "core/text_encoding.h"
-
-#include <QCoreApplication>
+#include "platform/message_loop.h"
 
 #include <initializer_list>
 #include <optional>
@@ -281,7 +280,7 @@ QByteArray withLabelLineBreaks(const QByteArray& xmlText) {
 }  // namespace
 
 bool subYieldToMessageLoop(const PageBuildState& state) {
-  QCoreApplication::processEvents();
+  platform::yieldToMessageLoop();
   return !state.blnDestroyed;
 }
 

@@ -6,8 +6,8 @@
 #include "core/local_paths.h"
 #include "core/resource_icons.h"
 #include "platform/file_system.h"
+#include "platform/message_loop.h"
 
-#include <QCoreApplication>
 #include <QFile>
 #include <QImageReader>
 #include <QPainter>
@@ -160,7 +160,7 @@ bool usrMinature::CreateMiniature() {
 
   // Other events run here; among them the connection may close and destroy this maker.
   const std::shared_ptr<const bool> alive = alive_;
-  QCoreApplication::processEvents();
+  platform::yieldToMessageLoop();
   if (!*alive) {
     return false;
   }

@@ -2,9 +2,8 @@
 
 #include "core/debug_log.h"
 #include "net/socket_errors.h"
+#include "platform/message_loop.h"
 #include "platform/message_window.h"
-
-#include <QCoreApplication>
 
 #include <exception>
 #include <memory>
@@ -81,7 +80,7 @@ qintptr WindowProc(unsigned uMsg, quintptr wParam, qintptr lParam) {
   struct DepthMark {
     ~DepthMark() { --state().depth; }
   } mark;
-  QCoreApplication::processEvents();
+  platform::yieldToMessageLoop();
   askNextBlock(index, lParam);
   return result;
 }

@@ -1,6 +1,7 @@
 #include "core/configuration.h"
 #include "core/debug_log.h"
 #include "net/send_complete_pump.h"
+#include "platform/message_loop.h"
 #include "server/file_reader.h"
 #include "server/ip_counters.h"
 #include "server/server_engine.h"
@@ -114,7 +115,7 @@ void ServerEngine::usrSocket_SendComplete(int Index) {
   // Let the other connections have their turn before the next block; by then this one may
   // have closed, and another may hold its index.
   const std::shared_ptr<bool> alive = alive_;
-  QCoreApplication::processEvents();
+  platform::yieldToMessageLoop();
   if (!*alive || slots_.find(connection) == nullptr) {
     return;
   }

@@ -10,6 +10,7 @@
 #include "net/usr_socket.h"
 #include "platform/clock.h"
 #include "platform/file_system.h"
+#include "platform/message_loop.h"
 #include "server/deflate.h"
 #include "server/http_dates.h"
 #include "server/http_request.h"
@@ -410,7 +411,7 @@ void usrFileReader::SendDataToSocket() {
   }
   bytesRead_ += count;
   bytesLeft_ -= count;
-  QCoreApplication::processEvents();
+  platform::yieldToMessageLoop();
   if (!*alive) {
     return;
   }

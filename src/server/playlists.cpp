@@ -6,9 +6,8 @@
 #include "core/language.h"
 #include "core/text_encoding.h"
 #include "platform/codepage.h"
+#include "platform/message_loop.h"
 #include "platform/surrogate_escape.h"
-
-#include <QCoreApplication>
 
 #include <algorithm>
 
@@ -154,7 +153,7 @@ std::optional<QByteArray> fnctCreateVirtualPlaylist(const QString& localFolder, 
          isChosenByPlaylistFilter(content::fnctGetListedMp3Infos(folder + entry.name, entry.isLink), filter))) {
       chosen << entry.name;
     }
-    QCoreApplication::processEvents();
+    platform::yieldToMessageLoop();
     if (stillWanted && !stillWanted()) {
       return std::nullopt;
     }

@@ -1,3 +1,5 @@
+#include "platform/message_loop.h"
+
 #include <gtest/gtest.h>
 
 #ifdef ORV_TEST_WIDGETS
@@ -12,6 +14,7 @@ using TestApplication = QCoreApplication;
 
 int main(int argc, char** argv) {
   ::setenv("QT_QPA_PLATFORM", "offscreen", 0);
+  orv::platform::selectMessageLoop();
   TestApplication application(argc, argv);
   ::testing::InitGoogleTest(&argc, argv);
   return RUN_ALL_TESTS();
