@@ -19,7 +19,9 @@ COMMAND_TIMEOUT = 30.0
 WIDTH, HEIGHT = 1280, 900
 
 # The switches that keep a headless run quiet and alike from one run to the next: no
-# network of its own, no updates, no first-run pages, one fixed window and scale.
+# network of its own (no host name resolves, so nothing but the loopback address of the
+# server under test can be reached), no updates, no first-run pages, one fixed window and
+# scale.
 SWITCHES = (
     "--headless",
     "--no-sandbox",
@@ -27,6 +29,11 @@ SWITCHES = (
     "--disable-background-networking",
     "--disable-component-update",
     "--disable-sync",
+    "--disable-domain-reliability",
+    "--disable-client-side-phishing-detection",
+    "--disable-features=MediaRouter,OptimizationHints,Translate",
+    "--no-proxy-server",
+    "--host-resolver-rules=MAP * ~NOTFOUND, EXCLUDE 127.0.0.1",
     "--disable-extensions",
     "--disable-default-apps",
     "--no-first-run",

@@ -7,7 +7,6 @@ import os
 import struct
 import sys
 import time
-import unittest
 import zlib
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "blackbox"))
@@ -25,7 +24,6 @@ CLIENT, SERVER = "client", "server"
 METHODS = (CLIENT, SERVER)
 VIEWS = ("list", "icon", "mini")
 TYPES = ("folder", "other", "sound", "image", "video")
-THUMBNAIL_SIDE = 96
 
 
 def main():

@@ -3,7 +3,6 @@ stylesheet to the XML page, or the server sending the stylesheet's HTML), in eac
 the items with their names (hostile ones included), sizes, dates, types and links, the MP3
 columns, the groups, and the same page from both build methods."""
 
-import os
 import urllib.parse
 
 import pages
@@ -93,6 +92,10 @@ class Views(pages.BrowserTestCase):
             {"sortby_other": "size", "sortorder_other": "descending", "showgroup_other": "true"},
             {"showgroup_folder": "true", "filter_other": "a", "showplayers": "true"},
         ]
+        # The same page, sent as XML to transform or as HTML.
+        for method, kind in ((CLIENT, "application/xml; charset=UTF-8"), (SERVER, "text/html; charset=UTF-8")):
+            self.open(self.url(method))
+            self.assertEqual(self.browser.fetch(self.url(method))[:2], (200, kind))
         for options in variants:
             with self.subTest(options=options):
                 client = self.open(self.url(CLIENT, **options))
