@@ -76,6 +76,18 @@ TEST_F(FolderRequests, AFolderUrlWithoutItsSlashIsRedirectedWithoutItsQuery) {
   EXPECT_TRUE(orv::core::gHistoryLists.events.empty());
 }
 
+// Should dispatch ever send anything but a folder here, it is answered, not left waiting.
+TEST_F(FolderRequests, WhatIsNoFolderIsAnswered404) {
+  orv::server::RequestContext context;
+  context.path = u"/docs/"_s;
+  for (const auto state : {orv::server::PathState::Absent, orv::server::PathState::NotUsable}) {
+    context.folderState = state;
+    const orv::server::RoadDecision decision = orv::server::fnctCheckFolderRequest(context, "127.0.0.1:80");
+    EXPECT_EQ(decision.status, 404);
+    EXPECT_EQ(decision.message, u"Error 404 : Not Found"_s);
+  }
+}
+
 // Each row: the pages in creation before the request, what it asks for and from where ->
 // the answer. The gate itself counts nothing: the counters are as they were afterwards.
 TEST_F(FolderRequests, ThePageLimitsAnswer503InTotalAndPerAddress) {

@@ -75,8 +75,13 @@ TEST_F(PlaylistRequests, AFolderPlaylistIsSentByteForByteAndClosesTheConnection)
   EXPECT_TRUE(answer.hasHeader("Date"));
   EXPECT_FALSE(answer.hasHeader("Keep-Alive"));
   EXPECT_FALSE(answer.hasHeader("Content-Encoding"));
-  ASSERT_EQ(orv::core::gHistoryLists.count(), 1);
-  const orv::core::tHistoryEvent& event = orv::core::gHistoryLists.events.back();
+  // Without a Host header the URLs name the address the connection came in on.
+  const HttpAnswer withoutHost = answerTo("GET /music/?folder.pls HTTP/1.0\r\n\r\n");
+  EXPECT_TRUE(withoutHost.body.contains("\r\nFile1=http://127.0.0.1:" + QByteArray::number(port) + "/music/b.mp3\r\n"))
+      << withoutHost.body.constData();
+  EXPECT_EQ(withoutHost.header("Connection"), "Close");
+  ASSERT_EQ(orv::core::gHistoryLists.count(), 2);
+  const orv::core::tHistoryEvent& event = orv::core::gHistoryLists.events.front();
   EXPECT_EQ(event.type, HistoryEventType::AUDIO_FOLDER_NAVIGATION);
   EXPECT_EQ(event.ipAddress, u"127.0.0.2"_s);
   EXPECT_EQ(event.text, tmp.file(u"pub/music/"_s));
