@@ -333,7 +333,7 @@
         <xsl:call-template name="menu-link">
           <xsl:with-param name="key" select="concat('showby_', $type)"/>
           <xsl:with-param name="value" select="'icon'"/>
-          <xsl:with-param name="on" select="$showby = 'icon'"/>
+          <xsl:with-param name="on" select="$showby = 'icon' or ($showby = 'mini' and not($allowmini and $type = 'image'))"/>
           <xsl:with-param name="text" select="$menus/showbyicon"/>
           <xsl:with-param name="anchor" select="$anchor"/>
         </xsl:call-template>
