@@ -7,6 +7,7 @@ import os
 import shutil
 import signal
 import socket
+import struct
 import subprocess
 import sys
 import tempfile
@@ -17,6 +18,7 @@ from xml.sax.saxutils import quoteattr
 _arguments = argparse.Namespace(program=None, source=None)
 
 START_TIMEOUT = 60.0
+START_ATTEMPTS = 3
 STOP_TIMEOUT = 60.0
 ANSWER_TIMEOUT = 30.0
 
@@ -124,36 +126,71 @@ class Server:
                 f"<USERS>{users}</USERS></CONFIGURATION>")
 
     def start(self):
-        os.makedirs(os.path.join(self.app, "lang"), exist_ok=True)
-        program = os.path.join(self.app, "orvendale")
-        shutil.copy2(_arguments.program, program)
+        """Starts the program and returns once it listens. The port was free when it was
+        picked, but another connection may take it as its own local port before the program
+        binds it: a run that ends at start-up, whose port another socket holds, or that does
+        not listen in time is stopped and started afresh on a new port, up to START_ATTEMPTS
+        runs in all."""
+        failures = []
+        for attempt in range(START_ATTEMPTS):
+            self._prepare_application_folder()
+            self.port = free_port()
+            with open(os.path.join(self.app, "config.xml"), "w", encoding="utf-8") as out:
+                out.write(self._config())
+            self._launch()
+            failure = self._wait_until_listening()
+            if failure is None:
+                return
+            output = self._abandon_run()
+            failures.append(f"run {attempt + 1} on port {self.port}: {failure}; its output: {output!r}")
+        raise RuntimeError("the program never listened: " + " | ".join(failures))
+
+    def _prepare_application_folder(self):
+        """A fresh application folder, so that a run given up leaves no stores behind."""
+        shutil.rmtree(self.app, ignore_errors=True)
+        os.makedirs(os.path.join(self.app, "lang"))
+        shutil.copy2(_arguments.program, os.path.join(self.app, "orvendale"))
         shutil.copy2(os.path.join(_arguments.source, "lang", "english.xml"), os.path.join(self.app, "lang"))
         shutil.copytree(os.path.join(_arguments.source, "resources"), os.path.join(self.app, "resources"))
-        self.port = free_port()
-        with open(os.path.join(self.app, "config.xml"), "w", encoding="utf-8") as out:
-            out.write(self._config())
+
+    def _launch(self):
         environment = dict(os.environ, QT_QPA_PLATFORM="offscreen")
         self._output = open(os.path.join(self.temp, "output.txt"), "wb")
         self.process = subprocess.Popen(
-            [program], cwd=self.app, env=environment, stdin=subprocess.DEVNULL, stdout=self._output,
-            stderr=subprocess.STDOUT,
+            [os.path.join(self.app, "orvendale")], cwd=self.app, env=environment, stdin=subprocess.DEVNULL,
+            stdout=self._output, stderr=subprocess.STDOUT,
             preexec_fn=lambda: signal.pthread_sigmask(signal.SIG_BLOCK, {signal.SIGTERM, signal.SIGINT}))
-        self._wait_until_listening()
 
     def _wait_until_listening(self):
+        """None once the program listens on its port, else why this run is given up."""
         deadline = time.monotonic() + START_TIMEOUT
         while True:
             if self.process.poll() is not None:
-                raise RuntimeError(f"the program ended at start-up ({self.process.returncode}): {self.output()}")
+                return f"the program ended at start-up ({self.process.returncode})"
+            state = _listening_state(self.port, self.process.pid)
+            if state == "listening":
+                return None
+            if state == "taken":
+                return "another socket holds the port"
+            if time.monotonic() > deadline:
+                return f"nothing listens after {START_TIMEOUT:.0f} s"
+            # Between two looks, wait on the program itself, which also notices at once
+            # when it ends.
+            _yield_to(self.process, 0.05)
+
+    def _abandon_run(self):
+        """Stops a run that does not serve (killed when it does not stop) and returns its output."""
+        if self.process.poll() is None:
+            self.process.send_signal(signal.SIGTERM)
             try:
-                with socket.create_connection(("127.0.0.1", self.port), timeout=1):
-                    return
-            except OSError:
-                if time.monotonic() > deadline:
-                    raise RuntimeError("the program does not listen: " + self.output())
-                # A refused connect returns at once: between two tries, wait on the program
-                # itself, which also notices at once when it ends.
-                _yield_to(self.process, 0.05)
+                self.process.wait(timeout=STOP_TIMEOUT)
+            except subprocess.TimeoutExpired:
+                self.process.kill()
+                self.process.wait()
+        self._output.close()
+        output = self.output()
+        self.process = None
+        return output
 
     def stop(self):
         """Stops the program with SIGTERM; returns its exit code."""
@@ -197,6 +234,96 @@ class Server:
         """One request and its answer; the Host header is the server's address unless given."""
         return parse_answer(self.exchange(request_bytes(url, headers, method, body, self.port), source),
                             head_only=method == "HEAD")
+
+
+_SOCK_DIAG_BY_FAMILY = 20
+_NETLINK_SOCK_DIAG = 4
+_NLMSG_ERROR = 2
+_NLMSG_DONE = 3
+_INET_DIAG_REQ_BYTECODE = 1
+_INET_DIAG_BC_S_GE = 2
+_INET_DIAG_BC_S_LE = 3
+_TCP_LISTEN = 10
+
+
+def _tcp_sockets_on(port):
+    """(state, inode) of every IPv4 TCP socket whose local port is the port, in any state
+    (TIME_WAIT too: a client's keeps the program from binding), asked of the system's
+    socket table over netlink. The table picks them itself: under load it holds tens of
+    thousands of sockets."""
+    # Filter: local port >= port, then <= port; a jump past the end refuses the socket.
+    program = struct.pack("=BBHBBHBBHBBH", _INET_DIAG_BC_S_GE, 8, 20, 0, 0, port, _INET_DIAG_BC_S_LE, 8, 12, 0, 0,
+                          port)
+    attribute = struct.pack("=HH", 4 + len(program), _INET_DIAG_REQ_BYTECODE) + program
+    request = struct.pack("=BBBxI", socket.AF_INET, socket.IPPROTO_TCP, 0, 0xFFFFFFFF) + bytes(48) + attribute
+    header = struct.pack("=IHHII", 16 + len(request), _SOCK_DIAG_BY_FAMILY, 0x1 | 0x300, 1, 0)
+    found = []
+    with socket.socket(socket.AF_NETLINK, socket.SOCK_RAW, _NETLINK_SOCK_DIAG) as table:
+        table.sendto(header + request, (0, 0))
+        while True:
+            data = table.recv(65536)
+            offset = 0
+            while offset + 16 <= len(data):
+                length, kind = struct.unpack_from("=IH", data, offset)
+                if kind == _NLMSG_DONE:
+                    return found
+                if kind == _NLMSG_ERROR or length < 16:
+                    raise OSError("the socket table cannot be read")
+                # The message: family, state, timer, retransmits, then the ports (network
+                # order), ..., and the inode at 68.
+                state = data[offset + 17]
+                local_port = struct.unpack_from(">H", data, offset + 20)[0]
+                inode = struct.unpack_from("=I", data, offset + 16 + 68)[0]
+                if local_port == port:
+                    found.append((state, inode))
+                offset += (length + 3) & ~3
+
+
+def _socket_inodes(pid):
+    inodes = set()
+    try:
+        descriptors = os.listdir(f"/proc/{pid}/fd")
+    except OSError:
+        return inodes
+    for descriptor in descriptors:
+        try:
+            target = os.readlink(f"/proc/{pid}/fd/{descriptor}")
+        except OSError:
+            continue
+        if target.startswith("socket:["):
+            inodes.add(int(target[len("socket:["):-1]))
+    return inodes
+
+
+def _listening_state(port, pid):
+    """"listening" when the program's own socket listens on the port, "taken" when a
+    socket of someone else holds it, else "waiting". Read from the socket table rather
+    than by connecting: a connect to a port that nothing listens on may get that very port
+    as its own local port and so take it from the program. Without the table, a connect it
+    is, from a local port that is not the program's."""
+    try:
+        sockets = _tcp_sockets_on(port)
+    except OSError:
+        return "listening" if _connects(port) else "waiting"
+    own = _socket_inodes(pid)
+    if any(state == _TCP_LISTEN and inode in own for state, inode in sockets):
+        return "listening"
+    if any(inode not in own for _, inode in sockets):
+        return "taken"
+    return "waiting"
+
+
+def _connects(port):
+    with socket.socket(socket.AF_INET, socket.SOCK_STREAM) as probe:
+        probe.bind(("127.0.0.1", 0))
+        if probe.getsockname()[1] == port:
+            return False
+        probe.settimeout(1)
+        try:
+            probe.connect(("127.0.0.1", port))
+            return True
+        except OSError:
+            return False
 
 
 def _yield_to(process, seconds):
