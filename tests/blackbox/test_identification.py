@@ -9,6 +9,9 @@ import orvendale
 from orvendale import Server, Share, parse_answer, request_bytes
 
 MEMBERS = "/members/m.txt"
+MEMBERS_FOLDER = "/members/"
+MEMBERS_TEXT = b"for members only"
+OPEN_TEXT = b"open to all"
 REALM = 'Basic realm="Please enter your login and password"'
 
 
@@ -21,19 +24,35 @@ def make(method):
                     users={"amy": "secret", "bob": "pw"},
                     protocol={"IDENTIFICATION_METHOD": str(method), "MAX_IDENTIFICATION_ERROR": "3",
                               "BAN_DURATION": "600", "ENABLE_COMPRESSION": "false"})
-    server.write("pub/open.txt")
-    server.write("members/m.txt")
+    server.write("pub/open.txt", OPEN_TEXT)
+    server.write("members/m.txt", MEMBERS_TEXT)
     return server
 
 
-class FormIdentification(orvendale.ServerTestCase):
+class Identification(orvendale.ServerTestCase):
+    def assertServed(self, answer, text=MEMBERS_TEXT):
+        """The answer is the file, whole."""
+        self.assertStatus(answer, 200)
+        self.assertEqual((answer.header("Content-Type"), answer.body), ("text/plain", text))
+
+    def assertPageServed(self, answer):
+        """The answer is the page of the members' folder."""
+        self.assertStatus(answer, 200, "<name>m.txt</name>")
+        self.assertEqual(answer.header("Content-Type"), "application/xml; charset=UTF-8")
+
+    def assertRefused(self, answer, status, message=None):
+        self.assertStatus(answer, status, message)
+        self.assertNotIn(MEMBERS_TEXT, answer.raw)
+
+
+class FormIdentification(Identification):
     @classmethod
     def make_servers(cls):
         cls.server = make(2)
         return [cls.server]
 
-    def post(self, body, source="127.0.0.1", headers=()):
-        return self.server.get(MEMBERS, (("Content-Type", "application/x-www-form-urlencoded"),) + headers,
+    def post(self, body, source="127.0.0.1", headers=(), url=MEMBERS_FOLDER):
+        return self.server.get(url, (("Content-Type", "application/x-www-form-urlencoded"),) + headers,
                                method="POST", body=body, source=source)
 
     def assertCookies(self, answer, lasting):
@@ -53,51 +72,56 @@ class FormIdentification(orvendale.ServerTestCase):
 
     def test_without_credentials_the_login_page_is_sent(self):
         answer = self.server.get(MEMBERS)
-        self.assertStatus(answer, 401, "identification")
+        self.assertRefused(answer, 401, "identification")
         self.assertIsNone(answer.header("WWW-Authenticate"))
         self.assertEqual(answer.header("Connection"), "Close")
-        self.assertStatus(self.server.get("/open.txt"), 503, "Not yet served : file")
+        self.assertServed(self.server.get("/open.txt"), OPEN_TEXT)
 
     def test_a_form_login_with_savepwd_sets_cookies_for_a_year(self):
         answer = self.post(b"user=amy&password=secret&savepwd=on")
-        self.assertStatus(answer, 503, "Not yet served : file")
+        self.assertPageServed(answer)
         self.assertCookies(answer, lasting=True)
 
     def test_a_form_login_without_savepwd_sets_session_cookies(self):
         for body in (b"user=amy&password=secret", b"user=amy&password=secret&savepwd=off"):
             with self.subTest(body=body):
                 answer = self.post(body)
-                self.assertStatus(answer, 503)
+                self.assertPageServed(answer)
                 self.assertCookies(answer, lasting=False)
+
+    def test_a_form_login_on_a_file_gets_the_file(self):
+        self.assertServed(self.post(b"user=amy&password=secret&savepwd=on", url=MEMBERS))
 
     def test_the_body_is_waited_for_and_ends_at_its_length(self):
         # Announced whole, sent in two parts: the server waits for the second.
         body = b"user=amy&password=secret&savepwd=on"
-        data = request_bytes(MEMBERS, method="POST", body=body, port=self.server.port)
+        data = request_bytes(MEMBERS_FOLDER, method="POST", body=body, port=self.server.port)
         split = len(data) - len(body) + 10
         answer = parse_answer(self.server.exchange(None, pieces=[data[:split], data[split:]]))
-        self.assertStatus(answer, 503)
+        self.assertPageServed(answer)
         self.assertCookies(answer, lasting=True)
         # What follows the announced length is not part of the body.
-        short = request_bytes(MEMBERS, (("Content-Length", "24"),), method="POST",
+        short = request_bytes(MEMBERS_FOLDER, (("Content-Length", "24"),), method="POST",
                               body=b"user=amy&password=secret&savepwd=on", port=self.server.port)
         answer = parse_answer(self.server.exchange(short))
-        self.assertStatus(answer, 503)
+        self.assertPageServed(answer)
         self.assertCookies(answer, lasting=False)
 
     def test_the_login_cookies_identify_without_new_cookies(self):
         answer = self.server.get(MEMBERS, (("Cookie", "user=amy; password=c2VjcmV0"),))
-        self.assertStatus(answer, 503, "Not yet served : file")
+        self.assertServed(answer)
         self.assertEqual(answer.all("Set-Cookie"), [])
 
     def test_a_wrong_password_gets_the_login_page_again(self):
-        self.assertStatus(self.post(b"user=amy&password=wrong", source="127.0.0.20"), 401, "identification")
+        answer = self.post(b"user=amy&password=wrong", source="127.0.0.20", url=MEMBERS)
+        self.assertRefused(answer, 401, "identification")
+        self.assertEqual(answer.all("Set-Cookie"), [])
 
     def test_an_audio_player_always_gets_the_basic_challenge(self):
         answer = self.server.get(MEMBERS, (("User-Agent", "VLC/3.0.18 LibVLC/3.0.18"),))
-        self.assertStatus(answer, 401, "Error 401 : Unauthorized")
+        self.assertRefused(answer, 401, "Error 401 : Unauthorized")
         self.assertEqual(answer.header("WWW-Authenticate"), REALM)
-        self.assertStatus(self.server.get(MEMBERS, (("User-Agent", "VLC/3.0"), basic("amy:secret"))), 503)
+        self.assertServed(self.server.get(MEMBERS, (("User-Agent", "VLC/3.0"), basic("amy:secret"))))
 
     # A password cookie that is no Base64 decodes to whatever bytes it gives: a wrong
     # password (401), or one that holds a NUL byte, which is refused (400).
@@ -115,10 +139,11 @@ class FormIdentification(orvendale.ServerTestCase):
             with self.subTest(cookie=cookie):
                 answer = self.server.get(MEMBERS, (("Cookie", cookie),), source=f"127.0.0.{30 + number}")
                 self.assertIn(answer.status, statuses, answer.raw[:300])
-        self.assertStatus(self.post(b"user=amy%00&password=secret", source="127.0.0.40"), 400)
+                self.assertNotIn(MEMBERS_TEXT, answer.raw)
+        self.assertRefused(self.post(b"user=amy%00&password=secret", source="127.0.0.40", url=MEMBERS), 400)
 
 
-class BasicIdentification(orvendale.ServerTestCase):
+class BasicIdentification(Identification):
     @classmethod
     def make_servers(cls):
         cls.server = make(1)
@@ -129,15 +154,15 @@ class BasicIdentification(orvendale.ServerTestCase):
 
     def test_the_challenge_and_a_right_login(self):
         answer = self.get()
-        self.assertStatus(answer, 401, "Error 401 : Unauthorized")
+        self.assertRefused(answer, 401, "Error 401 : Unauthorized")
         self.assertEqual(answer.header("WWW-Authenticate"), REALM)
         answer = self.get(basic("amy:secret"))
-        self.assertStatus(answer, 503, "Not yet served : file")
+        self.assertServed(answer)
         self.assertEqual(answer.all("Set-Cookie"), [])
         # The password is what follows the last ":".
-        self.assertStatus(self.get(basic("amy:x:secret")), 503)
+        self.assertServed(self.get(basic("amy:x:secret")))
         # Another account than the share's.
-        self.assertStatus(self.get(basic("bob:pw"), source="127.0.0.50"), 401)
+        self.assertRefused(self.get(basic("bob:pw"), source="127.0.0.50"), 401)
 
     def test_credentials_that_are_none_are_challenged_and_not_counted(self):
         source = "127.0.0.8"
@@ -145,30 +170,30 @@ class BasicIdentification(orvendale.ServerTestCase):
                        ("Authorization", "Basic YQ=="), ("Authorization", "Basic"), ("Authorization", "Digest x"),
                        ("Authorization", "Basic " + "A" * 2500)):
             with self.subTest(header=header):
-                self.assertStatus(self.get(header, source=source), 401)
+                self.assertRefused(self.get(header, source=source), 401)
         # Seven refusals, none of them counted: the address is not banned.
-        self.assertStatus(self.get(basic("amy:secret"), source=source), 503)
+        self.assertServed(self.get(basic("amy:secret"), source=source))
 
     def test_the_failure_that_reaches_the_limit_bans_that_address_only(self):
         banned, other = "127.0.0.2", "127.0.0.3"
-        self.assertStatus(self.get(basic("amy:wrong"), source=banned), 401)
-        self.assertStatus(self.get(basic("amy:wrong"), source=banned), 401)
-        self.assertStatus(self.get(basic("amy:wrong"), source=banned), 403,
-                          "Too many identification errors : IP banned for 600 seconds")
-        self.assertStatus(self.get(basic("amy:secret"), source=banned), 403, "IP banned")
-        self.assertStatus(self.get(source=banned), 403, "IP banned")
+        self.assertRefused(self.get(basic("amy:wrong"), source=banned), 401)
+        self.assertRefused(self.get(basic("amy:wrong"), source=banned), 401)
+        self.assertRefused(self.get(basic("amy:wrong"), source=banned), 403,
+                           "Too many identification errors : IP banned for 600 seconds")
+        self.assertRefused(self.get(basic("amy:secret"), source=banned), 403, "IP banned")
+        self.assertRefused(self.get(source=banned), 403, "IP banned")
         # Shares that are not restricted stay open to the banned address.
-        self.assertStatus(self.get(source=banned, url="/open.txt"), 503)
-        self.assertStatus(self.get(basic("amy:secret"), source=other), 503)
-        self.assertStatus(self.get(basic("amy:secret")), 503)
+        self.assertServed(self.get(source=banned, url="/open.txt"), OPEN_TEXT)
+        self.assertServed(self.get(basic("amy:secret"), source=other))
+        self.assertServed(self.get(basic("amy:secret")))
 
     def test_failures_are_counted_per_address(self):
         sources = ("127.0.0.4", "127.0.0.5")
         for source in sources:
             for _ in range(2):
-                self.assertStatus(self.get(basic("amy:wrong"), source=source), 401)
+                self.assertRefused(self.get(basic("amy:wrong"), source=source), 401)
         for source in sources:
-            self.assertStatus(self.get(basic("amy:secret"), source=source), 503)
+            self.assertServed(self.get(basic("amy:secret"), source=source))
 
 
 if __name__ == "__main__":

@@ -24,15 +24,22 @@ class Intake(orvendale.ServerTestCase):
     def answer(self, data, server=None, **kwargs):
         return parse_answer((server or self.xml).exchange(data, **kwargs))
 
-    def test_a_request_that_passes_every_check_reaches_dispatch(self):
+    def assertServed(self, answer):
+        """The answer is the file /docs/a.txt, whole."""
+        self.assertStatus(answer, 200)
+        self.assertEqual(answer.body, b"hello")
+
+    def test_a_request_that_passes_every_check_is_served(self):
         answer = self.xml.get("/docs/a.txt")
-        self.assertStatus(answer, 503, "Not yet served : file")
+        self.assertServed(answer)
         self.assertEqual(answer.header("Server"), "Orvendale 1.02")
         self.assertEqual(answer.header("Connection"), "Close")
-        self.assertEqual(answer.header("Content-Type"), "application/xml; charset=UTF-8")
+        self.assertEqual(answer.header("Content-Type"), "text/plain")
         self.assertEqual(int(answer.header("Content-Length")), len(answer.body))
         self.assertIsNotNone(answer.header("Date"))
+        self.assertIsNotNone(answer.header("Last-Modified"))
         self.assertEqual(answer.header("Accept-Ranges"), "bytes")
+        self.assertTrue(answer.raw.endswith(b"\r\n\r\nhello"), answer.raw)
 
     def test_a_bad_method_or_url_is_400(self):
         for request in (b"OPTIONS / HTTP/1.1\r\nHost: localhost\r\n\r\n",
@@ -46,17 +53,20 @@ class Intake(orvendale.ServerTestCase):
                 self.assertStatus(self.answer(request), 400, "Error 400 : Bad Request")
 
     def test_a_method_in_other_letter_case_is_that_method(self):
-        self.assertStatus(self.xml.get("/docs/a.txt", method="gEt"), 503, "Not yet served : file")
+        self.assertServed(self.xml.get("/docs/a.txt", method="gEt"))
 
     def test_only_the_allowed_domains_are_served(self):
         cases = (
             ((("Host", "evil.example"),), 403, "Domain disallowed : evil.example"),
-            ((("Host", "LOCALHOST:8080"),), 503, "Not yet served"),
+            ((("Host", "LOCALHOST:8080"),), 200, "hello"),
             ((("Host", ":8080"),), 403, "<label>Domain disallowed : </label>"),
         )
         for headers, status, text in cases:
             with self.subTest(headers=headers):
-                self.assertStatus(self.xml.get("/docs/a.txt", headers), status, text)
+                answer = self.xml.get("/docs/a.txt", headers)
+                self.assertStatus(answer, status, text)
+                if status != 200:
+                    self.assertNotIn(b"hello", answer.body)
         self.assertStatus(self.answer(b"GET /docs/a.txt HTTP/1.1\r\n\r\n"), 403, "<label>Domain disallowed : </label>")
         self.assertStatus(self.answer(b"GET /docs/a.txt HTTP/1.0\r\n\r\n"), 403, "<label>Domain disallowed : </label>")
 
@@ -84,7 +94,7 @@ class Intake(orvendale.ServerTestCase):
         self.assertStatus(self.xml.get("/docs/a.txt", (padding,)), 413, "Error 413 : Request Entity Too Large")
         fits = request_bytes("/docs/a.txt", (("X-Padding", "p" * 2900),), port=self.xml.port)
         self.assertLessEqual(len(fits), 3000)
-        self.assertStatus(self.answer(fits), 503)
+        self.assertServed(self.answer(fits))
         # 2950 bytes wait for their end; the next 100 make the request too large.
         first = b"GET /docs/a.txt HTTP/1.1\r\nHost: localhost\r\nX-Padding: " + b"p" * 2900
         self.assertStatus(self.answer(None, pieces=[first, b"p" * 100 + b"\r\n\r\n"]), 413)
@@ -96,14 +106,14 @@ class Intake(orvendale.ServerTestCase):
     def test_a_request_in_one_byte_pieces_is_one_request(self):
         data = request_bytes("/docs/a.txt", port=self.xml.port)
         answer = parse_answer(self.xml.exchange(None, pieces=[data[i:i + 1] for i in range(len(data))]))
-        self.assertStatus(answer, 503, "Not yet served : file")
+        self.assertServed(answer)
 
     def test_a_length_that_is_no_number_or_negative_ends_the_request_at_its_blank_line(self):
         for length in (b"abc", b"-5", b"0"):
             with self.subTest(length=length):
                 data = (b"POST /docs/a.txt HTTP/1.1\r\nHost: localhost\r\nContent-Length: " + length +
                         b"\r\n\r\n")
-                self.assertStatus(self.answer(data), 503, "Not yet served : file")
+                self.assertServed(self.answer(data))
 
     def test_two_lengths_or_a_chunked_body_are_refused(self):
         for header in (b"Content-Length: 1\r\nContent-Length: 2", b"Transfer-Encoding: chunked"):
@@ -116,15 +126,25 @@ class Intake(orvendale.ServerTestCase):
         get = self.xml.get("/docs/a.txt")
         raw = self.xml.exchange(request_bytes("/docs/a.txt", method="HEAD", port=self.xml.port))
         head = parse_answer(raw, head_only=True)
-        self.assertStatus(head, 503)
+        self.assertStatus(head, 200)
         self.assertTrue(raw.endswith(b"\r\n\r\n"), raw)
         self.assertEqual(head.header("Content-Length"), get.header("Content-Length"))
+        self.assertEqual(head.header("Content-Length"), "5")
+        self.assertEqual(head.header("Content-Type"), get.header("Content-Type"))
+        self.assertEqual(head.header("Connection"), "Close")
         self.assertStatus(self.xml.get("/nothing", method="HEAD"), 404)
 
-    def test_an_error_page_closes_a_connection_that_asked_to_be_kept(self):
-        for url in ("/docs/a.txt", "/nothing"):
-            with self.subTest(url=url):
-                answer = self.xml.get(url, (("Connection", "Keep-Alive"),))
+    # Error pages never keep their connection, and neither does a share's file.
+    def test_error_pages_and_files_close_a_connection_that_asked_to_be_kept(self):
+        cases = (
+            ("/nothing", (), 404),
+            ("/docs/a.txt", (("Host", "evil.example"),), 403),
+            ("/docs/a.txt", (), 200),
+        )
+        for url, headers, status in cases:
+            with self.subTest(url=url, headers=headers):
+                answer = self.xml.get(url, (("Connection", "Keep-Alive"),) + headers)
+                self.assertStatus(answer, status)
                 self.assertEqual(answer.header("Connection"), "Close")
                 self.assertIsNone(answer.header("Keep-Alive"))
 
