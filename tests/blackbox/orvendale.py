@@ -143,6 +143,8 @@ class Server:
                 return
             output = self._abandon_run()
             failures.append(f"run {attempt + 1} on port {self.port}: {failure}; its output: {output!r}")
+            # Told, so that a run given up shows in the log of a test that passes.
+            print(f"start given up: {failures[-1]}", file=sys.stderr)
         raise RuntimeError("the program never listened: " + " | ".join(failures))
 
     def _prepare_application_folder(self):
