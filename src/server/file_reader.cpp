@@ -237,6 +237,7 @@ void usrFileReader::SendData() {
   if (isInvibleTransfer_) {
     response.setServerExpires(getRFC1123DateFormat(getGmtDate(now).addDays(1)));
   }
+  response.addServerCookieLines(std::exchange(serverCookies_, {}));
   if (isKeepConnection_) {
     response.setServerConnection("Keep-Alive");
     response.setServerKeepAlive("timeout=" + numberBytes(tuning().HTTP_KEEP_ALIVE_TIMEOUT) +

@@ -76,6 +76,8 @@ class usrFileReader {
   void setSocketIndex(int value) { socketIndex_ = value; }
   // The IP address, or the address, " (", the login and ")".
   void setClientInfos(const QString& value) { clientInfos_ = value; }
+  // Set-Cookie lines the request earned on the road (a form login), sent with the head.
+  void setServerCookies(const QList<QByteArray>& lines) { serverCookies_ = lines; }
   void setIsKeepConnection(bool value) { isKeepConnection_ = value; }
   // A resource or thumbnail: one piece, an Expires header, never an upload.
   void setIsInvibleTransfer(bool value) { isInvibleTransfer_ = value; }
@@ -166,6 +168,7 @@ class usrFileReader {
   QString fileExtension_;
   double bitRange_ = 0;
   QString clientInfos_;
+  QList<QByteArray> serverCookies_;
   bool isKeepConnection_ = false;
   bool isInvibleTransfer_ = false;
   bool isActiveUpload_ = false;

@@ -75,6 +75,7 @@ void subStartFileReader(RequestContext& context, usrFileReader& reader) {
   reader.setClientAppName(platform::fromAnsi(request.getClientUserAgent()));
   reader.setClientHttpVersion(request.getClientHttpVersion());
   reader.setHttpMethod(context.methodCode);
+  reader.setServerCookies(request.getServerCookies());
   reader.SendData();
 }
 

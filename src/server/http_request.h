@@ -115,6 +115,11 @@ class clsHttpRequest {
                        const QByteArray& cookieExpires = {}, const QByteArray& cookiePath = {},
                        const QByteArray& cookieDomain = {});
 
+  // The Set-Cookie lines added since the last build, so that a response built on another
+  // object (the file reader's) can carry them.
+  const QList<QByteArray>& getServerCookies() const { return m_response.cookies; }
+  void addServerCookieLines(const QList<QByteArray>& lines) { m_response.cookies.append(lines); }
+
  private:
   QByteArray header(ClientHeader name) const { return m_request.header(name); }
 

@@ -89,8 +89,10 @@ class FormIdentification(Identification):
                 self.assertPageServed(answer)
                 self.assertCookies(answer, lasting=False)
 
-    def test_a_form_login_on_a_file_gets_the_file(self):
-        self.assertServed(self.post(b"user=amy&password=secret&savepwd=on", url=MEMBERS))
+    def test_a_form_login_on_a_file_gets_the_file_and_the_cookies(self):
+        answer = self.post(b"user=amy&password=secret&savepwd=on", url=MEMBERS)
+        self.assertServed(answer)
+        self.assertCookies(answer, lasting=True)
 
     def test_the_body_is_waited_for_and_ends_at_its_length(self):
         # Announced whole, sent in two parts: the server waits for the second.
