@@ -122,7 +122,7 @@ class clsSocketMaster {
   bool ReportError(int number, const QString& source);
   void checkCanGet(const QString& source) const;
   void checkCanPeek(const QString& source) const;
-  void checkMaxLen(std::optional<int>& maxLen) const;
+  void checkMaxLen(std::optional<int>& maxLen, const QString& source) const;
   qsizetype BytesQueued() const { return sendBuffer_.size() - sendOffset_; }
 
   // Raises an event through a copy of its handler, so that the handler may destroy this

@@ -132,17 +132,18 @@ void clsSocketMaster::checkCanPeek(const QString& source) const {
   }
 }
 
-void clsSocketMaster::checkMaxLen(std::optional<int>& maxLen) const {
+void clsSocketMaster::checkMaxLen(std::optional<int>& maxLen, const QString& source) const {
   if (!maxLen.has_value()) {
     maxLen = BytesReceived();
   } else if (*maxLen < 0) {
-    throw SocketError(kErrBadArgument, QString::fromUtf16(kTextBadArgument), QStringLiteral("clsSocketMaster.GetData"));
+    throw SocketError(kErrBadArgument, QString::fromUtf16(kTextBadArgument), source);
   }
 }
 
 int clsSocketMaster::GetData(QByteArray& data, std::optional<int> maxLen) {
-  checkCanGet(QStringLiteral("clsSocketMaster.GetData"));
-  checkMaxLen(maxLen);
+  const QString source = QStringLiteral("clsSocketMaster.GetData");
+  checkCanGet(source);
+  checkMaxLen(maxLen, source);
   const int count = RecvData(data, false, maxLen);
   logSocketEvent([count] { return QStringLiteral("OK Bytes obtained from buffer: ") + QString::number(count); });
   return count;
@@ -156,8 +157,9 @@ int clsSocketMaster::GetData(QString& data, std::optional<int> maxLen) {
 }
 
 int clsSocketMaster::PeekData(QByteArray& data, std::optional<int> maxLen) {
-  checkCanPeek(QStringLiteral("clsSocketMaster.PeekData"));
-  checkMaxLen(maxLen);
+  const QString source = QStringLiteral("clsSocketMaster.PeekData");
+  checkCanPeek(source);
+  checkMaxLen(maxLen, source);
   const int count = RecvData(data, true, maxLen);
   logSocketEvent([count] { return QStringLiteral("OK Bytes obtained from buffer: ") + QString::number(count); });
   return count;

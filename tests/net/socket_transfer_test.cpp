@@ -6,8 +6,13 @@
 
 #include <gtest/gtest.h>
 
+#include <QAbstractEventDispatcher>
+#include <QEventLoop>
 #include <QObject>
+#include <QTimer>
 
+#include <algorithm>
+#include <functional>
 #include <memory>
 
 namespace {
@@ -136,6 +141,30 @@ TEST_F(Connected, ReceivedDataIsTakenByLengthAsTextOrAsANumber) {
   EXPECT_EQ(bytes, peeked);
   EXPECT_EQ(server->BytesReceived(), 0);
   EXPECT_THROW(server->GetData(bytes, -1), SocketError);
+
+  // A length below 0 is refused by the operation that was called, under its own name.
+  struct Refusal {
+    const char* source;
+    std::function<void()> call;
+  };
+  const Refusal refusals[] = {
+      {"clsSocketMaster.GetData", [&] { server->GetData(bytes, -1); }},
+      {"clsSocketMaster.GetData", [&] { server->GetData(text, -5); }},
+      {"clsSocketMaster.PeekData", [&] { server->PeekData(bytes, -1); }},
+      {"clsSocketMaster.PeekData", [&] { server->PeekData(text, -5); }},
+  };
+  for (const Refusal& refusal : refusals) {
+    try {
+      refusal.call();
+      ADD_FAILURE() << refusal.source << " took a length below 0";
+    } catch (const SocketError& error) {
+      EXPECT_EQ(error.Number(), 40014) << refusal.source;
+      EXPECT_EQ(error.Description(),
+                QStringLiteral("The argument passed to a function was not in the correct format or "
+                               "in the specified range."));
+      EXPECT_EQ(error.Source(), QLatin1String(refusal.source));
+    }
+  }
 }
 
 TEST_F(Connected, TheTuningParametersSetTheOptionsOfEachNewSocket) {
@@ -273,6 +302,120 @@ TEST_F(Connected, APeerThatEndsItsSideAfterTheRequestIsReportedClosingAfterItsDa
   QByteArray request;
   EXPECT_THROW(server->GetData(request), SocketError) << "the data was to be taken when it arrived";
   EXPECT_THROW(server->SendData(QStringLiteral("HTTP/1.1 200 OK\r\n\r\n")), SocketError);
+}
+
+// The owner queues each next block from inside SendComplete, as the file reader does when
+// the peer takes every block at once: the loop that is already sending sends it, so the
+// stack holds one completion at a time however many blocks there are.
+TEST_F(Connected, BlocksQueuedFromSendCompleteLeaveFromTheRunningLoopWithoutNesting) {
+  open();
+  constexpr int kBlocks = 400;
+  constexpr int kBlockSize = 16 * 1024;
+  QByteArray expected;
+  int queued = 1;
+  int depth = 0;
+  int deepest = 0;
+  int completions = 0;
+  server->events.SendComplete = [&] {
+    ++completions;
+    ++depth;
+    deepest = std::max(deepest, depth);
+    if (queued < kBlocks) {
+      const QByteArray block = pattern(kBlockSize).right(kBlockSize - queued % 7);
+      expected += block;
+      ++queued;
+      server->SendDataB(block);
+    }
+    --depth;
+  };
+  const QByteArray first = pattern(kBlockSize);
+  expected += first;
+  server->SendDataB(first);
+  ASSERT_TRUE(processEventsUntil([&] { return completions == kBlocks; }, 60000)) << completions;
+  ASSERT_TRUE(processEventsUntil([&] { return peer->received.size() == expected.size(); }));
+  EXPECT_TRUE(peer->received == expected);
+  EXPECT_EQ(deepest, 1);
+  EXPECT_EQ(server->BytesSent(), expected.size());
+}
+
+// While a send waits on a peer that reads nothing, the program sleeps until something
+// happens: the loop wakes for the one timer that ends the wait, not thousands of times.
+TEST_F(Connected, WhileASendWaitsOnAPeerThatReadsNothingTheLoopSleeps) {
+  orv::core::gConfiguration.AdvancedParameters.SKT_DEBUG = false;
+  open(4096);
+  peer->pauseReading();
+  server->SendDataB(pattern(4 * 1024 * 1024));
+  settle();
+  const int progress = trace.count(QStringLiteral("SendProgress"));
+  ASSERT_EQ(trace.count(QStringLiteral("SendComplete")), 0);
+
+  QAbstractEventDispatcher* dispatcher = QAbstractEventDispatcher::instance();
+  ASSERT_NE(dispatcher, nullptr);
+  int wakeUps = 0;
+  const QMetaObject::Connection counting =
+      QObject::connect(dispatcher, &QAbstractEventDispatcher::awake, [&] { ++wakeUps; });
+  QEventLoop wait;
+  QTimer::singleShot(300, &wait, &QEventLoop::quit);
+  wait.exec();
+  QObject::disconnect(counting);
+
+  EXPECT_LE(wakeUps, 20) << "the loop spins while the send waits";
+  EXPECT_EQ(trace.count(QStringLiteral("SendProgress")), progress);
+
+  // The wait ends as soon as the peer reads: the rest goes out, intact in length.
+  peer->resumeReading();
+  ASSERT_TRUE(processEventsUntil([&] { return trace.count(QStringLiteral("SendComplete")) == 1; }, 60000));
+  ASSERT_TRUE(processEventsUntil([&] { return peer->received.size() == 4 * 1024 * 1024; }));
+}
+
+// Every event finds the state it reports already set, so that an owner may look at the
+// socket (or close it) from inside the handler: data arrives while connected, a close by
+// the peer comes in sckClosing after its data, a failure comes in sckError before the one
+// close that frees the connection.
+TEST_F(Connected, EachEventFindsTheStateItReportsAlreadySet) {
+  struct Case {
+    const char* name;
+    bool resetMidTransfer;
+    QStringList expected;
+  };
+  const Case cases[] = {
+      {"peer ends its side",
+       false,
+       {QStringLiteral("DataArrival sckConnected"), QStringLiteral("CloseSck sckClosing")}},
+      {"peer resets mid-transfer",
+       true,
+       {QStringLiteral("DataArrival sckConnected"), QStringLiteral("Error sckError"),
+        QStringLiteral("CloseSck sckError")}},
+  };
+  for (const Case& c : cases) {
+    server.reset();
+    peer.reset();
+    listener.reset();
+    open(8192);
+    QStringList seen;
+    const auto record = [&](const char* event) {
+      if (server) {
+        seen << QLatin1String(event) + QLatin1Char(' ') + orv::net::socketStateName(server->State());
+      }
+    };
+    server->events.DataArrival = [&](int) { record("DataArrival"); };
+    server->events.Error = [&](orv::net::SocketErrorEventArgs&) { record("Error"); };
+    server->events.CloseSck = [&] {
+      record("CloseSck");
+      server.reset();
+    };
+    peer->send("GET /big HTTP/1.1\r\n\r\n");
+    ASSERT_TRUE(processEventsUntil([&] { return !seen.isEmpty(); })) << c.name;
+    if (c.resetMidTransfer) {
+      server->SendDataB(pattern(8 * 1024 * 1024));
+      ASSERT_TRUE(processEventsUntil([&] { return peer->received.size() > 100000; })) << c.name;
+      peer->reset();
+    } else {
+      peer->shutdownWrite();
+    }
+    ASSERT_TRUE(processEventsUntil([&] { return server == nullptr; })) << c.name;
+    EXPECT_EQ(seen, c.expected) << c.name;
+  }
 }
 
 }  // namespace
