@@ -60,11 +60,13 @@ void usrSocket::StopConnectionTimeoutTimer() {
 
 void usrSocket::tmrConnectionTimeout_Timer() {
   tmrConnectionTimeout.stop();
-  // A response still leaving towards a slow reader is not idleness: wait another interval
-  // as long as each one moves data. A peer that takes nothing for a whole interval is
-  // closed like any silent one.
+  // A response still leaving is not idleness: wait another interval as long as each one
+  // moves data. That holds between two blocks of a file too, when nothing is queued for
+  // the moment because the next block is still on its way. A peer that takes nothing for a
+  // whole interval is closed like any silent one. (The total is compared for a change, not
+  // a rise: a new response sets it back to 0 when it starts.)
   const double sent = cmSocket->BytesSent();
-  if (cmSocket->BytesQueued() > 0 && sent > bytesSentAtTimerStart_) {
+  if (sent != bytesSentAtTimerStart_) {
     bytesSentAtTimerStart_ = sent;
     tmrConnectionTimeout.start();
     return;

@@ -129,6 +129,58 @@ TEST_F(IdleTimer, DoesNotCutATransferThatKeepsMoving) {
   EXPECT_EQ(trace.seen.last(), QStringLiteral("CloseSck"));
 }
 
+// A file leaves block by block: between two blocks nothing is queued for a moment while the
+// next one is read. An interval in which data left is no idle interval, whether the total
+// rose or a new response set it back to 0 first; once nothing moves, the connection closes.
+TEST_F(IdleTimer, DoesNotCutATransferWaitingForItsNextBlock) {
+  struct Case {
+    const char* name;
+    bool newResponse;  // the total is set back to 0 before the first block
+  };
+  const Case cases[] = {{"same response", false}, {"new response", true}};
+  setKeepAliveTimeout(0.1);
+  for (const Case& c : cases) {
+    SlotServer server;
+    TcpPeer peer(server.port());
+    ASSERT_TRUE(processEventsUntil([&] { return server.slots.size() == 1; })) << c.name;
+    usrSocket& socket = *server.slots.at(1);
+    EventTrace trace;
+    trace.attach(socket.events);
+    trace.onCloseSck = [&] { server.slots.clear(); };
+
+    QByteArray expected;
+    if (c.newResponse) {
+      expected = pattern(64 * 1024);  // the last response, out before the timer starts
+      socket.SendDataB(expected);
+      ASSERT_TRUE(processEventsUntil([&] { return trace.count(QStringLiteral("SendComplete")) == 1; }));
+    }
+    socket.StartConnectionTimeoutTimer();
+    if (c.newResponse) {
+      socket.ResetBytesSent();
+    }
+    const QByteArray first = pattern(1000);
+    socket.SendDataB(first);
+    expected += first;
+    ASSERT_EQ(trace.seen.last(), QStringLiteral("SendComplete")) << c.name << ": the loopback takes it at once";
+
+    // The next block comes one and a half intervals later: the timer has expired once by
+    // then with nothing queued (timers run in the order of their deadlines).
+    const QByteArray second = pattern(3000);
+    QTimer::singleShot(150, [&] {
+      if (!server.slots.empty()) {
+        expected += second;
+        server.slots.at(1)->SendDataB(second);
+      }
+    });
+    ASSERT_TRUE(processEventsUntil([&] { return server.slots.empty(); })) << c.name;
+    EXPECT_EQ(trace.count(QStringLiteral("SendComplete")), c.newResponse ? 3 : 2) << c.name << ": cut between blocks";
+    EXPECT_EQ(trace.seen.last(), QStringLiteral("CloseSck")) << c.name;
+    EXPECT_EQ(trace.count(QStringLiteral("CloseSck")), 1) << c.name;
+    ASSERT_TRUE(processEventsUntil([&] { return peer.endOfStream; })) << c.name;
+    EXPECT_TRUE(peer.received == expected) << c.name;
+  }
+}
+
 TEST_F(IdleTimer, ClosesAPeerThatTakesNothingForAWholeInterval) {
   setKeepAliveTimeout(0.05);
   SlotServer server;
