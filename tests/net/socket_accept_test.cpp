@@ -26,6 +26,18 @@ using orv::net::usrSocket;
 
 class Accepting : public NetTest {};
 
+constexpr int kPeers = 300;
+
+// Connects that many clients at once and lets the server accept them all.
+std::vector<std::unique_ptr<TcpPeer>> connectMany(SlotServer& server, int count) {
+  std::vector<std::unique_ptr<TcpPeer>> peers;
+  for (int i = 0; i < count; ++i) {
+    peers.push_back(std::make_unique<TcpPeer>(server.port()));
+  }
+  EXPECT_TRUE(processEventsUntil([&] { return server.accepted == count; }, 30000)) << server.accepted;
+  return peers;
+}
+
 TEST_F(Accepting, DuringTheRequestTheListenerNamesThePeerAndAfterwardsItsOwnValuesAgain) {
   usrSocket listener;
   listener.setRemoteHost(QStringLiteral("before"));
@@ -148,12 +160,8 @@ TEST_F(Accepting, SlotsAreTakenLowestFirstAndFreedOnClose) {
 TEST_F(Accepting, HundredsOfConnectionsOpenedAndDroppedAtOnceAllEndInAClose) {
   orv::core::gConfiguration.AdvancedParameters.SKT_DEBUG = false;
   SlotServer server;
-  constexpr int kPeers = 300;
-  std::vector<std::unique_ptr<TcpPeer>> peers;
-  for (int i = 0; i < kPeers; ++i) {
-    peers.push_back(std::make_unique<TcpPeer>(server.port()));
-  }
-  ASSERT_TRUE(processEventsUntil([&] { return server.accepted == kPeers; }, 30000)) << server.accepted;
+  std::vector<std::unique_ptr<TcpPeer>> peers = connectMany(server, kPeers);
+  ASSERT_EQ(server.accepted, kPeers);
   for (int i = 0; i < kPeers; ++i) {
     if (i % 2 == 0) {
       peers[static_cast<std::size_t>(i)]->reset();
@@ -168,6 +176,36 @@ TEST_F(Accepting, HundredsOfConnectionsOpenedAndDroppedAtOnceAllEndInAClose) {
   }
   EXPECT_EQ(server.listener.State(), SocketState::sckListening);
   peers.clear();
+}
+
+// The server drops hundreds of connections at once while their clients' bytes wait unread
+// (a server that stops, or an idle timer that cuts half-received requests): each client
+// sees an orderly end, never a reset, and every descriptor is given back once the clients
+// have gone too.
+TEST_F(Accepting, HundredsOfConnectionsDroppedByTheServerWithUnreadInputEndWithoutAReset) {
+  orv::core::gConfiguration.AdvancedParameters.SKT_DEBUG = false;
+  SlotServer server;
+  std::vector<std::unique_ptr<TcpPeer>> peers = connectMany(server, kPeers);
+  ASSERT_EQ(server.accepted, kPeers);
+  const int descriptorsWhileOpen = orv::platform::openDescriptorCount();
+  for (auto& peer : peers) {
+    ASSERT_GT(peer->send("GET /half HTTP/1.1\r\nHost: x\r\n"), 0);
+  }
+  server.slots.clear();  // before the server has read a byte of it
+  ASSERT_TRUE(processEventsUntil([&] {
+    return std::all_of(peers.begin(), peers.end(),
+                       [](const auto& peer) { return peer->endOfStream || peer->readError; });
+  })) << "every client learns that the server has gone";
+  EXPECT_EQ(std::count_if(peers.begin(), peers.end(), [](const auto& peer) { return peer->readError != 0; }), 0)
+      << "clients that got a reset";
+  EXPECT_TRUE(std::all_of(peers.begin(), peers.end(), [](const auto& peer) { return peer->received.isEmpty(); }));
+  EXPECT_EQ(server.closes, 0) << "the server's own close raises no event";
+  peers.clear();
+  ASSERT_TRUE(processEventsUntil([&] {
+    return orv::platform::openDescriptorCount() <= descriptorsWhileOpen - 2 * kPeers;
+  })) << "descriptors kept: "
+      << orv::platform::openDescriptorCount() - (descriptorsWhileOpen - 2 * kPeers);
+  EXPECT_EQ(server.listener.State(), SocketState::sckListening);
 }
 
 TEST_F(Accepting, AFailedAcceptLeavesTheListenerListening) {
