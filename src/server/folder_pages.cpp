@@ -255,11 +255,15 @@ void subServeFolderPage(ServerEngine& server, RequestContext& context) {
   slots.unloadPageBuilder(Index, kProcedure);
   content::usrBuildXmlPage& builder = slots.loadPageBuilder(Index, kProcedure);
   const bool getOrPost = context.methodCode == HttpMethodCode::GET || context.methodCode == HttpMethodCode::POST;
-  // A virtual folder's page is never recorded: the history knows only what lies on disk.
-  if (context.kind == RequestKind::Path && getOrPost && context.folderState == PathState::Usable) {
+  if (context.kind == RequestKind::Path && getOrPost) {
     const usrFileReader* reader = slots.usrFileReader(Index);
-    core::subAddEntryInHistory(core::HistoryEventType::PHYSICAL_FOLDER_NAVIGATION,
-                               reader != nullptr ? reader->getClientInfos() : context.clientInfos, context.localPath);
+    const QString client = reader != nullptr ? reader->getClientInfos() : context.clientInfos;
+    if (context.folderState == PathState::Usable) {
+      core::subAddEntryInHistory(core::HistoryEventType::PHYSICAL_FOLDER_NAVIGATION, client, context.localPath);
+    } else if (context.folderState == PathState::VirtualFolder) {
+      // A virtual folder has no local path: the URL path says which one was visited.
+      core::subAddEntryInHistory(core::HistoryEventType::VIRTUAL_FOLDER_NAVIGATION, client, context.path);
+    }
   }
   setBuilderProperties(builder, context, fnctReadDisplayOptions(context.decodedQuery));
   logApplication(QStringLiteral("Start XML creation"));

@@ -56,7 +56,8 @@ QString fnctFolderSectionUrlTag(const QString& decodedQuery);
 
 // Builds and sends the page or section of a folder request that is no playlist. It counts
 // as a page in creation from before the build until the common exit; a GET or POST of a
-// whole disk-folder page records PHYSICAL_FOLDER_NAVIGATION with the folder's local path.
+// whole disk-folder page records PHYSICAL_FOLDER_NAVIGATION with the folder's local path, a
+// virtual folder's page VIRTUAL_FOLDER_NAVIGATION with its URL path.
 // HEAD gets the head alone, with the Content-Length of the body a GET gets.
 //
 // The build yields to the event loop: when the connection closes meanwhile, its clean-up

@@ -437,11 +437,20 @@ TEST_F(FolderPages, APageNotKeptClosesWithCloseForHttp11AndNothingForHttp10) {
   }
 }
 
-// A virtual folder lists the shares below it, and its page is not recorded.
+// A virtual folder lists the shares below it, and its visit is recorded with its URL path.
 TEST_F(FolderPages, AVirtualFolderPageListsTheSharesBelowIt) {
   const HttpAnswer answer = answerTo("GET /v/ HTTP/1.1\r\nHost: h\r\n\r\n");
   EXPECT_EQ(answer.status(), "200");
   EXPECT_TRUE(answer.body.contains("<name>w/</name>")) << answer.body.right(1200).constData();
+  ASSERT_EQ(orv::core::gHistoryLists.count(), 1);
+  const orv::core::tHistoryEvent& event = orv::core::gHistoryLists.events.back();
+  EXPECT_EQ(event.type, HistoryEventType::VIRTUAL_FOLDER_NAVIGATION);
+  EXPECT_EQ(event.ipAddress, u"127.0.0.2"_s);
+  EXPECT_EQ(event.text, u"/v/"_s);
+  // A section of it, or its head, records nothing.
+  orv::core::gHistoryLists.events.clear();
+  EXPECT_EQ(answerTo("HEAD /v/ HTTP/1.1\r\nHost: h\r\n\r\n").status(), "200");
+  EXPECT_EQ(answerTo("GET /v/?section.xml=folder HTTP/1.1\r\nHost: h\r\n\r\n").status(), "200");
   EXPECT_TRUE(orv::core::gHistoryLists.events.empty());
 }
 
