@@ -231,6 +231,21 @@ class Folders(orvendale.ServerTestCase):
             if n % 2:
                 client.setsockopt(socket.SOL_SOCKET, socket.SO_LINGER, struct.pack("ii", 1, 0))
             client.close()
+        # Others go once the page is on its way: after its head and a first piece of it.
+        for n in range(8):
+            client = socket.socket(socket.AF_INET, socket.SOCK_STREAM)
+            client.setsockopt(socket.SOL_SOCKET, socket.SO_RCVBUF, 4096)
+            client.settimeout(orvendale.ANSWER_TIMEOUT)
+            client.connect(("127.0.0.1", self.client.port))
+            client.sendall(request_bytes("/big/", port=self.client.port))
+            received = b""
+            while b"\r\n\r\n" not in received:
+                chunk = client.recv(4096)
+                self.assertTrue(chunk, "closed before the head")
+                received += chunk
+            if n % 2:
+                client.setsockopt(socket.SOL_SOCKET, socket.SO_LINGER, struct.pack("ii", 1, 0))
+            client.close()
         for source in SOURCES:
             answer = self.client.get("/big/", source=source)
             self.assertStatus(answer, 200)
