@@ -4,6 +4,7 @@ and a client that speaks HTTP over plain sockets, byte for byte."""
 import argparse
 import base64
 import os
+import selectors
 import shutil
 import signal
 import socket
@@ -70,7 +71,7 @@ class Server:
     test makes. Started with the stop signals blocked until the program takes them over, so
     that a SIGTERM is always a clean shut-down; stopped with SIGTERM."""
 
-    def __init__(self, shares, users=None, exclusions=(), protocol=None, html=None, names=None):
+    def __init__(self, shares, users=None, exclusions=(), protocol=None, html=None, names=None, prepare=None):
         self.temp = tempfile.mkdtemp(prefix="orv-blackbox-")
         self.root = self.temp
         self.app = os.path.join(self.temp, "app")
@@ -80,6 +81,9 @@ class Server:
         self.protocol = protocol or {}
         self.html = html or {}
         self.names = names or {}
+        # Called with the application folder once it is laid, before each launch: for files
+        # the program finds there at start-up (a cache index, say).
+        self.prepare = prepare
         self.port = None
         self.process = None
         self._output = None
@@ -154,6 +158,8 @@ class Server:
         shutil.copy2(_arguments.program, os.path.join(self.app, "orvendale"))
         shutil.copy2(os.path.join(_arguments.source, "lang", "english.xml"), os.path.join(self.app, "lang"))
         shutil.copytree(os.path.join(_arguments.source, "resources"), os.path.join(self.app, "resources"))
+        if self.prepare is not None:
+            self.prepare(self.app)
 
     def _launch(self):
         environment = dict(os.environ, QT_QPA_PLATFORM="offscreen")
@@ -334,6 +340,45 @@ def _yield_to(process, seconds):
         process.wait(timeout=seconds)
     except subprocess.TimeoutExpired:
         pass
+
+
+def answers_at_once(server, sources, request, timeout=120):
+    """Connects one client from each address of sources (repeats allowed), then sends the
+    request on every connection at once and reads each until the server closes it. Returns
+    what each client received, in the order of sources: b"" for a connection refused at the
+    connection limits (closed without a word)."""
+    selector = selectors.DefaultSelector()
+    clients = []
+    answers = {}
+    for source in sources:
+        client = server.connect(source)
+        client.setblocking(False)
+        clients.append(client)
+        answers[client] = b""
+        selector.register(client, selectors.EVENT_READ)
+    for client in clients:
+        try:
+            client.send(request)
+        except OSError:
+            pass  # refused at the connection limits
+    deadline = time.monotonic() + timeout
+    while selector.get_map() and time.monotonic() < deadline:
+        for key, _ in selector.select(timeout=1):
+            client = key.fileobj
+            try:
+                chunk = client.recv(262144)
+            except BlockingIOError:
+                continue
+            except OSError:
+                chunk = b""
+            if chunk:
+                answers[client] += chunk
+            else:
+                selector.unregister(client)
+                client.close()
+    if selector.get_map():
+        raise AssertionError(f"{len(selector.get_map())} clients got no end of their answer")
+    return [answers[client] for client in clients]
 
 
 def request_bytes(url, headers=(), method="GET", body=b"", port=None):
