@@ -181,6 +181,92 @@ TEST_F(FileTransfers, StoppingTheServerInterruptsEveryTransferThroughTheCleanUp)
   }
 }
 
+// A stop that comes while blocks are on their way, from inside the pump: before the pump asks
+// for the next block, or during the reader's own yield before it hands a block over. Every
+// transfer ends as interrupted, nothing of the slots is touched after it is gone, and the
+// server starts again on the same port and sends a whole file.
+TEST_F(FileTransfers, StoppingFromInsideThePumpEndsEveryTransferAndTheServerStartsAgain) {
+  struct Case {
+    const char* name;
+    bool duringTheReadersYield;
+  };
+  const Case cases[] = {{"before the next block is asked for", false}, {"during the reader's yield", true}};
+  const QByteArray content = QByteArray(2 * 1024 * 1024, 'p') + "end";
+  filePath = folder.write(u"big.bin"_s, content);
+  gConfiguration.AdvancedParameters.APP_FILE_READER_BLOCK_SIZE = 4096;
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    orv::core::gHistoryLists = {};
+    orv::core::gUploadedLists = {};
+    gConfiguration.Protocol.LOCAL_PORT = QString::number(port);
+    if (!server->isServerRunning()) {
+      ASSERT_EQ(server->StartStopServer(), StartStopResult::Started);
+    }
+    int stepsWithAllStarted = 0;
+    bool stopped = false;
+    bool insideStep = false;
+    bool stoppedInsideStep = false;
+    orv::net::modSubClsCustWinMsg::setNextBlockHandler([&](int index, qintptr lParam) {
+      if (!stopped && historyEvents().size() == 3 && ++stepsWithAllStarted == 20) {
+        stopped = true;
+        if (c.duringTheReadersYield) {
+          QMetaObject::invokeMethod(
+              QCoreApplication::instance(),
+              [&] {
+                stoppedInsideStep = insideStep;
+                server->StartStopServer();
+              },
+              Qt::QueuedConnection);
+        } else {
+          stoppedInsideStep = true;
+          ASSERT_EQ(server->StartStopServer(), StartStopResult::Stopped);
+        }
+      }
+      if (orv::server::usrFileReader* reader = server->slots().usrFileReader(index)) {
+        insideStep = true;
+        reader->SendDataToSocket(static_cast<quint64>(lParam));
+        insideStep = false;
+      }
+    });
+    // All connected first: a transfer runs inside the yields of the event that started it,
+    // so a client admitted meanwhile may find the slot count back where it was.
+    for (const char* source : {"127.0.0.2", "127.1.2.3", "127.200.0.9"}) {
+      ASSERT_TRUE(admitted(source));
+      peers.back()->setReadChunk(2048);
+    }
+    for (const auto& peer : peers) {
+      peer->send("GET /big.bin HTTP/1.1\r\n\r\n");
+    }
+    ASSERT_TRUE(processEventsUntil([&] { return stopped && !server->isServerRunning(); }, 30000));
+    EXPECT_TRUE(stoppedInsideStep);
+    EXPECT_EQ(server->slots().count(), 0);
+    int started = 0;
+    int aborted = 0;
+    for (const QString& event : historyEvents()) {
+      started += event.startsWith(u"1 "_s) ? 1 : 0;
+      aborted += event.startsWith(u"2 "_s) ? 1 : 0;
+    }
+    EXPECT_EQ(started, 3);
+    EXPECT_EQ(aborted, 3);
+    EXPECT_EQ(orv::core::gUploadedLists.transfers.size(), 3U);
+    for (const auto& peer : peers) {
+      EXPECT_TRUE(processEventsUntil([&] { return refused(*peer); }));
+      EXPECT_LT(peer->received.size(), content.size());
+    }
+    peers.clear();
+
+    ASSERT_EQ(server->StartStopServer(), StartStopResult::Started);
+    EXPECT_EQ(server->listeningPort(), port);
+    ASSERT_TRUE(admitted("127.0.0.5"));
+    TcpPeer& peer = *peers.back();
+    peer.send("GET /big.bin HTTP/1.1\r\n\r\n");
+    ASSERT_TRUE(processEventsUntil([&] { return peer.endOfStream; }, 30000));
+    EXPECT_TRUE(peer.received.endsWith("\r\n\r\n" + content)) << peer.received.size() << " bytes";
+    ASSERT_TRUE(waitForSlots(0));
+    peers.clear();
+  }
+}
+
 // The peer goes away in the middle of a large upload, leaving data it never read: its
 // reset reaches the server as an error or a close, and either way the slot goes with one
 // interrupted upload recorded.

@@ -167,6 +167,38 @@ TEST_P(ResponseHeadTest, HeadAndBodyAreExact) {
 INSTANTIATE_TEST_SUITE_P(Heads, ResponseHeadTest, ::testing::ValuesIn(kHeadCases),
                          [](const ::testing::TestParamInfo<HeadCase>& param) { return std::string(param.param.name); });
 
+// The cookies a form login earned travel with the file's head, after every other header, and
+// with that response only: the next response of the same reader carries none.
+TEST_F(FileResponseTest, LoginCookiesGoWithTheFilesHeadOnce) {
+  const QString path = writeFile(QStringLiteral("style.css"), QByteArray(700, 'c'));
+  TransferHost host;
+  TcpPeer& peer = host.connect();
+  host.handOff(path);
+  host.reader->setIsInvibleTransfer(true);
+  host.reader->setIsKeepConnection(true);
+  host.reader->setServerCookies({"user=alice; expires=Wed, 6 Mar 2024 14:05:09 GMT; path=/",
+                                 "password=c2VjcmV0; expires=Wed, 6 Mar 2024 14:05:09 GMT; path=/"});
+  QByteArray expected = QByteArray("HTTP/1.1 200 OK\r\n") + kDatesAndServer +
+                        "Keep-Alive: timeout=15, max=300\r\nConnection: Keep-Alive\r\nAccept-Ranges: bytes\r\n"
+                        "Content-Length: 700\r\nContent-Type: text/css\r\nExpires: Wed, 6 Mar 2024 14:05:09 GMT\r\n"
+                        "Set-Cookie: user=alice; expires=Wed, 6 Mar 2024 14:05:09 GMT; path=/\r\n"
+                        "Set-Cookie: password=c2VjcmV0; expires=Wed, 6 Mar 2024 14:05:09 GMT; path=/\r\n\r\n";
+  expected.replace("{ETAG}", orv::core::getFileEtag(path).toLatin1());
+  const QByteArray body(700, 'c');
+
+  host.reader->SendData();
+  ASSERT_TRUE(processEventsUntil([&] { return peer.received.size() == expected.size() + body.size(); }));
+  EXPECT_EQ(peer.received, expected + body);
+
+  peer.received.clear();
+  host.reader->SendData();
+  QByteArray withoutCookies = expected;
+  withoutCookies.truncate(withoutCookies.indexOf("Set-Cookie: "));
+  withoutCookies += "\r\n";
+  ASSERT_TRUE(processEventsUntil([&] { return peer.received.size() == withoutCookies.size() + body.size(); }));
+  EXPECT_EQ(peer.received, withoutCookies + body);
+}
+
 // ---- Hostile ranges ----
 
 // The Range header as the client sends it, through the request object as the engine reads

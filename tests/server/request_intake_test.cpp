@@ -218,6 +218,53 @@ TEST_F(RoadIntake, EveryCompleteRequestIsAnsweredAndTheConnectionClosed) {
   }
 }
 
+// Heads no client should send, each on a connection of its own: one error answer, or for a
+// head that is merely odd the usual one, then the close; a long head is sent for as long as
+// the server reads it.
+TEST_F(RoadIntake, HostileHeadsGetOneAnswerAndTheirConnectionCloses) {
+  QByteArray manyHeaders = "GET /a.txt HTTP/1.1\r\n";
+  for (int i = 0; i < 10000; ++i) {
+    manyHeaders += "X: " + QByteArray::number(i % 10) + "\r\n";
+  }
+  manyHeaders += "\r\n";
+  struct Case {
+    const char* name;
+    QByteArray text;
+    QByteArray status;
+  };
+  const Case cases[] = {
+      {"a NUL in the request line", QByteArrayLiteral("GET /a\0.txt HTTP/1.1\r\nHost: a\r\n\r\n"), "400"},
+      {"a NUL in a header", QByteArrayLiteral("GET /a.txt HTTP/1.1\r\nHost: a\0b\r\n\r\n"), "400"},
+      {"an encoded NUL", "GET /a.txt%00.b HTTP/1.1\r\nHost: a\r\n\r\n", "400"},
+      {"lines ended by line feeds only", "GET /a.txt HTTP/1.1\nHost: a\n\n", "400"},
+      {"a bare line feed inside a header", "GET /a.txt HTTP/1.1\r\nHost: a\nX: b\r\n\r\n", "400"},
+      {"no version", "GET /a.txt\r\nHost: a\r\n\r\n", "400"},
+      {"no blank", "GET\r\nHost: a\r\n\r\n", "400"},
+      {"ten thousand headers", manyHeaders, "413"},
+      {"an overlong value", "GET /a.txt HTTP/1.1\r\nUser-Agent: " + QByteArray(5000, 'u') + "\r\n\r\n", "413"},
+      {"repeated headers: the first counts", "GET /a.txt HTTP/1.1\r\nHost: a\r\nHost: b\r\nHost: c\r\n\r\n", "200"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    ASSERT_TRUE(admitted("127.0.0.2"));
+    TcpPeer& peer = *peers.back();
+    qsizetype sent = 0;
+    processEventsUntil([&] {
+      if (sent < c.text.size() && !peer.endOfStream) {
+        const qint64 now = peer.send(c.text.sliced(sent));
+        sent += now > 0 ? now : 0;
+      }
+      return peer.endOfStream || peer.readError != 0;
+    });
+    const QList<HttpAnswer> answers = parseAnswers(peer.received);
+    ASSERT_EQ(answers.size(), 1) << peer.received.left(300).constData();
+    EXPECT_EQ(answers[0].status(), c.status);
+    EXPECT_EQ(answers[0].header("Connection"), "Close");
+    ASSERT_TRUE(waitForSlots(0));
+    peers.clear();
+  }
+}
+
 TEST_F(RoadIntake, APartOfARequestWaitsInTheBufferWithTheIdleTimerRunning) {
   QList<QByteArray> buffersAtDispatch;
   QList<bool> timerAtDispatch;
