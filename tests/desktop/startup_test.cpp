@@ -332,6 +332,20 @@ TEST_F(StartUp, StoresAreLoadedAfterTheConfiguration) {
   EXPECT_EQ(orv::core::gUploadedLists.file(u"/a"_s).nbFinishedTotal, 3);
 }
 
+TEST_F(StartUp, StoreFilesThatAreNotRegularFilesAreNotWaitedFor) {
+  writeLanguage(u"english.xml"_s, english_);
+  folder_.makeFolder(u"cache"_s);
+  // Pipes without a writer: opening one to read it would wait for ever.
+  for (const QString& name : {u"config.xml"_s, u"history.xml"_s, u"uploaded.xml"_s, u"cache/cache.xml"_s}) {
+    ASSERT_EQ(::mkfifo(QFile::encodeName(folder_.file(name)).constData(), 0600), 0);
+  }
+  ASSERT_TRUE(load());
+  EXPECT_EQ(gConfiguration.Protocol.LOCAL_PORT, u"80"_s);
+  EXPECT_EQ(orv::core::gHistoryLists.count(), 0);
+  EXPECT_TRUE(orv::core::gUploadedLists.transfers.empty());
+  window_->close();
+}
+
 TEST_F(StartUp, ClosingWithNothingModifiedWritesNoFile) {
   writeLanguage(u"english.xml"_s, english_);
   const QString config = writeConfig("<HISTORY><KEEP_HISTORY>false</KEEP_HISTORY></HISTORY>");
