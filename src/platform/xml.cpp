@@ -2,8 +2,6 @@
 
 #include "platform/file_system.h"
 
-#include <QFile>
-
 #include <libxml/parser.h>
 #include <libxml/parserInternals.h>
 #include <libxml/tree.h>
@@ -80,6 +78,13 @@ void beginCollecting() {
 void reportTo(QString* error, const QString& fallback) {
   if (error != nullptr) {
     *error = lastLibraryMessage().isEmpty() ? fallback : lastLibraryMessage();
+  }
+}
+
+// A failure before the parser ran: the parser's last message belongs to another document.
+void fileError(QString* error, const QString& message) {
+  if (error != nullptr) {
+    *error = message;
   }
 }
 
@@ -357,20 +362,34 @@ Document Document::fromBytes(const QByteArray& bytes, QString* error) {
 }
 
 Document Document::fromFile(const QString& path, QString* error) {
-  QFile file(path);
-  if (!file.open(QIODevice::ReadOnly)) {
-    if (error != nullptr) {
-      *error = file.errorString();
-    }
+  // Only a regular file is read: a pipe put in its place would make the start-up wait for a
+  // writer, and a device such as /dev/zero would never end.
+  qint64 size = 0;
+  const int handle = platform::openRegularFileForRead(path, size);
+  if (handle == platform::kInvalidFileHandle) {
+    fileError(error, QStringLiteral("not a readable regular file: ") + path);
     return null();
   }
-  if (file.size() > kMaxDocumentBytes) {
-    if (error != nullptr) {
-      *error = QStringLiteral("document too large");
-    }
+  if (size > kMaxDocumentBytes) {
+    platform::closeFile(handle);
+    fileError(error, QStringLiteral("document too large"));
     return null();
   }
-  return fromBytes(file.readAll(), error);
+  QByteArray bytes(size, Qt::Uninitialized);
+  qint64 got = 0;
+  while (got < size) {
+    const qint64 read = platform::readFileAt(handle, got, bytes.data() + got, size - got);
+    if (read <= 0) {
+      break;
+    }
+    got += read;
+  }
+  platform::closeFile(handle);
+  if (got < size) {
+    fileError(error, QStringLiteral("the file could not be read whole: ") + path);
+    return null();
+  }
+  return fromBytes(bytes, error);
 }
 
 Element Document::documentElement() const {

@@ -1,6 +1,7 @@
 #include "core/config_file.h"
 
 #include "core/debug_log.h"
+#include "support/file_permissions.h"
 #include "support/qt_printers.h"
 #include "support/temp_folder.h"
 
@@ -157,6 +158,21 @@ INSTANTIATE_TEST_SUITE_P(
                     "<!ENTITY d '&c;&c;&c;&c;&c;&c;&c;&c;&c;&c;'><!ENTITY e '&d;&d;&d;&d;&d;&d;&d;&d;&d;&d;'>]>"
                     "<CONFIGURATION version='102'><PROTOCOL><LOCAL_PORT>&e;</LOCAL_PORT></PROTOCOL>"
                     "<USERS><USER login='&e;' password='pwd:&e;' pagesicon='' urlsicon=''/></USERS>"
+                    "</CONFIGURATION>"},
+        HostileFile{"exponential entities",
+                    "<?xml version='1.0'?><!DOCTYPE CONFIGURATION [<!ENTITY a0 'xxxxxxxxxxxxxxxxxxxxxxxxxxxxxx'>"
+                    "<!ENTITY a1 '&a0;&a0;&a0;&a0;&a0;&a0;&a0;&a0;&a0;&a0;'>"
+                    "<!ENTITY a2 '&a1;&a1;&a1;&a1;&a1;&a1;&a1;&a1;&a1;&a1;'>"
+                    "<!ENTITY a3 '&a2;&a2;&a2;&a2;&a2;&a2;&a2;&a2;&a2;&a2;'>"
+                    "<!ENTITY a4 '&a3;&a3;&a3;&a3;&a3;&a3;&a3;&a3;&a3;&a3;'>"
+                    "<!ENTITY a5 '&a4;&a4;&a4;&a4;&a4;&a4;&a4;&a4;&a4;&a4;'>"
+                    "<!ENTITY a6 '&a5;&a5;&a5;&a5;&a5;&a5;&a5;&a5;&a5;&a5;'>"
+                    "<!ENTITY a7 '&a6;&a6;&a6;&a6;&a6;&a6;&a6;&a6;&a6;&a6;'>"
+                    "<!ENTITY a8 '&a7;&a7;&a7;&a7;&a7;&a7;&a7;&a7;&a7;&a7;'>"
+                    "<!ENTITY a9 '&a8;&a8;&a8;&a8;&a8;&a8;&a8;&a8;&a8;&a8;'>]>"
+                    "<CONFIGURATION version='102'><PROTOCOL><LOCAL_PORT>&a9;</LOCAL_PORT></PROTOCOL>"
+                    "<SHARED><SHARE serverPath='/&a9;/' localPath='/srv/&a9;' users=''/></SHARED>"
+                    "<USERS><USER login='&a9;' password='pwd:&a9;' pagesicon='&a9;' urlsicon=''/></USERS>"
                     "</CONFIGURATION>"},
         HostileFile{"wrong types everywhere",
                     "<CONFIGURATION version='x'><PROTOCOL><LOCAL_PORT>http</LOCAL_PORT>"
@@ -580,9 +596,8 @@ TEST_F(ConfigFile, FailedWriteKeepsTheOldFileAndIsReported) {
 }
 
 TEST_F(ConfigFile, ReadOnlyFolderKeepsTheOldFileAndIsReported) {
-  if (::geteuid() == 0) {
-    GTEST_SKIP() << "permissions do not bind the superuser";
-  }
+  const ObeyFilePermissions obey;
+  ASSERT_TRUE(obey.binding());
   const QString folder = app_.makeFolder(QStringLiteral("locked"));
   const QString path = folder + QStringLiteral("/config.xml");
   app_.write(QStringLiteral("locked/config.xml"), "old");

@@ -1,6 +1,7 @@
 #include "core/file_utils.h"
 
 #include "platform/file_system.h"
+#include "support/file_permissions.h"
 #include "support/qt_printers.h"
 #include "support/temp_folder.h"
 
@@ -83,9 +84,8 @@ TEST_F(FileUtils, FolderExistsTellsAbsentFromUsable) {
 }
 
 TEST_F(FileUtils, AFolderThatCannotBeEnteredOrListedIsNotUsable) {
-  if (runsAsRoot()) {
-    GTEST_SKIP() << "permissions do not bind root";
-  }
+  const ObeyFilePermissions obey;
+  ASSERT_TRUE(obey.binding());
   const QString before = QDir::currentPath();
   const QString closed = lockedCopy(temp_.makeFolder(QStringLiteral("closed")), 0000);
   const QString enterOnly = lockedCopy(temp_.makeFolder(QStringLiteral("enter-only")), 0100);
@@ -134,9 +134,8 @@ TEST_F(FileUtils, FileExistsCountsOnlyRegularFiles) {
 }
 
 TEST_F(FileUtils, AFileThatCannotBeOpenedIsNotUsable) {
-  if (runsAsRoot()) {
-    GTEST_SKIP() << "permissions do not bind root";
-  }
+  const ObeyFilePermissions obey;
+  ASSERT_TRUE(obey.binding());
   const QString locked = lockedCopy(temp_.write(QStringLiteral("locked.txt"), "secret"), 0000);
   EXPECT_EQ(fnctFileExists(locked, false), ExistenceCode::NotUsable);
   EXPECT_EQ(fnctFileExists(locked, true), ExistenceCode::Usable);

@@ -92,13 +92,38 @@ TEST_F(Program, StopsCleanlyOnSigtermWritingNothingUnchanged) {
   }
 }
 
-TEST_F(Program, StartUpFailureEndsWithoutWaitingOnItsMessage) {
-  folder_.makeFolder(u"lang"_s);
-  start();
-  ASSERT_TRUE(process_.waitForFinished(kTimeoutMs));
-  EXPECT_EQ(process_.exitStatus(), QProcess::NormalExit);
-  EXPECT_EQ(process_.exitCode(), 1);
-  EXPECT_TRUE(process_.readAllStandardError().contains("No file language found"));
+TEST_F(Program, EachStartUpFailureEndsWithoutWaitingOnItsMessage) {
+  QFile source(QStringLiteral(ORV_SOURCE_DIR "/lang/english.xml"));
+  ASSERT_TRUE(source.open(QIODevice::ReadOnly));
+  const QByteArray english = source.readAll();
+  const QByteArray incomplete = QByteArray(english).replace("<SUBMIT>Log in</SUBMIT>", "");
+  const QByteArray outOfDate =
+      QByteArray(english).replace("<MAX_APP_VERSION_COMPATIBLILITY>1.02</MAX_APP_VERSION_COMPATIBLILITY>",
+                                  "<MAX_APP_VERSION_COMPATIBLILITY>1.01</MAX_APP_VERSION_COMPATIBLILITY>");
+  struct Case {
+    QByteArray languageFile;  // lang/english.xml; none when empty
+    const char* message;
+  };
+  const std::vector<Case> cases = {
+      {{}, "No file language found"},
+      {incomplete, "No language file found"},
+      {outOfDate, "Language file version out of date"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.message);
+    QDir(folder_.file(u"lang"_s)).removeRecursively();
+    folder_.makeFolder(u"lang"_s);
+    if (!c.languageFile.isEmpty()) {
+      folder_.write(u"lang/english.xml"_s, c.languageFile);
+    }
+    const QStringList before = entries();
+    start();
+    ASSERT_TRUE(process_.waitForFinished(kTimeoutMs));
+    EXPECT_EQ(process_.exitStatus(), QProcess::NormalExit);
+    EXPECT_EQ(process_.exitCode(), 1);
+    EXPECT_TRUE(process_.readAllStandardError().contains(c.message));
+    EXPECT_EQ(entries(), before);  // nothing is saved
+  }
 }
 
 }  // namespace

@@ -11,11 +11,14 @@
 #include "desktop/message_box.h"
 #include "platform/xml.h"
 
+#include "support/file_permissions.h"
 #include "support/qt_printers.h"
 #include "support/temp_folder.h"
 
 #include <QDir>
 #include <QFile>
+
+#include <sys/stat.h>
 
 #include <gtest/gtest.h>
 
@@ -329,6 +332,20 @@ TEST_F(StartUp, StoresAreLoadedAfterTheConfiguration) {
   EXPECT_EQ(orv::core::gUploadedLists.file(u"/a"_s).nbFinishedTotal, 3);
 }
 
+TEST_F(StartUp, StoreFilesThatAreNotRegularFilesAreNotWaitedFor) {
+  writeLanguage(u"english.xml"_s, english_);
+  folder_.makeFolder(u"cache"_s);
+  // Pipes without a writer: opening one to read it would wait for ever.
+  for (const QString& name : {u"config.xml"_s, u"history.xml"_s, u"uploaded.xml"_s, u"cache/cache.xml"_s}) {
+    ASSERT_EQ(::mkfifo(QFile::encodeName(folder_.file(name)).constData(), 0600), 0);
+  }
+  ASSERT_TRUE(load());
+  EXPECT_EQ(gConfiguration.Protocol.LOCAL_PORT, u"80"_s);
+  EXPECT_EQ(orv::core::gHistoryLists.count(), 0);
+  EXPECT_TRUE(orv::core::gUploadedLists.transfers.empty());
+  window_->close();
+}
+
 TEST_F(StartUp, ClosingWithNothingModifiedWritesNoFile) {
   writeLanguage(u"english.xml"_s, english_);
   const QString config = writeConfig("<HISTORY><KEEP_HISTORY>false</KEEP_HISTORY></HISTORY>");
@@ -372,6 +389,50 @@ TEST_F(StartUp, FailedSaveAtShutDownIsReportedAndTheOthersAreWritten) {
       << consoleLines().join(u'\n').toStdString();
   EXPECT_EQ(orv::core::fnctLoadUploadedLists(folder_.file(u"uploaded.xml"_s)).transfers.size(), 1u);
   EXPECT_TRUE(QFile::exists(folder_.file(u"config.xml"_s)));
+  EXPECT_TRUE(boxes_.empty());
+}
+
+TEST_F(StartUp, ReadOnlyApplicationFolderKeepsEveryOldFileAndSaysWhy) {
+  writeLanguage(u"english.xml"_s, english_);
+  const QString config = writeConfig("<PROTOCOL><LOCAL_PORT>4321</LOCAL_PORT></PROTOCOL>");
+  const QString history = folder_.write(
+      u"history.xml"_s,
+      "<HISTORY><EVENT type=\"7\" ipAddress=\"10.0.0.1\" date=\"2006/03/07 04:05:09\" text=\"/old\"/></HISTORY>");
+  const QString uploaded = folder_.write(u"uploaded.xml"_s, "<UPLOADED><TRANSFERS/><FILES/></UPLOADED>");
+  const QByteArray configBefore = readFile(config);
+  const QByteArray historyBefore = readFile(history);
+  const QByteArray uploadedBefore = readFile(uploaded);
+  ASSERT_TRUE(load(u"/debug"_s));
+  orv::core::subAddEntryInHistory(orv::core::HistoryEventType::NOT_FOUND, u"10.0.0.2"_s, u"/new"_s);
+  orv::core::subAddUploadInUploadedLists(u"/srv/a"_s, u"10.0.0.2"_s, 10, true, true);
+  gConfiguration.AppState.blnConfigModified = true;
+  const QStringList entries = folderEntries();
+  orv::core::debugEventLog().clear();
+  consoleLines().clear();
+
+  const QByteArray folder = QFile::encodeName(folder_.path());
+  ASSERT_EQ(::chmod(folder.constData(), 0500), 0);
+  {
+    const ObeyFilePermissions obey;
+    ASSERT_TRUE(obey.binding());
+    window_->close();
+  }
+  ::chmod(folder.constData(), 0700);
+
+  QStringList logged;
+  for (qsizetype row = 0; row < orv::core::debugEventLog().count(); ++row) {
+    logged << orv::core::debugEventLog().line(row).text;
+  }
+  for (const QString& what : {u"configuration"_s, u"history"_s, u"sent files"_s}) {
+    const QString reason = u"Unable to save the "_s + what + u": "_s;
+    EXPECT_EQ(consoleLines().filter(reason).size(), 1) << consoleLines().join(u'\n').toStdString();
+    EXPECT_EQ(logged.filter(reason).size(), 1) << logged.join(u'\n').toStdString();
+  }
+  EXPECT_EQ(readFile(config), configBefore);
+  EXPECT_EQ(readFile(history), historyBefore);
+  EXPECT_EQ(readFile(uploaded), uploadedBefore);
+  EXPECT_EQ(folderEntries(), entries);
+  EXPECT_TRUE(gConfiguration.AppState.blnConfigModified);
   EXPECT_TRUE(boxes_.empty());
 }
 

@@ -3,7 +3,10 @@
 #include "support/qt_printers.h"
 #include "support/temp_folder.h"
 
+#include <QFile>
+
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 namespace {
 
@@ -94,6 +97,21 @@ TEST(Xml, SavesAndLoadsAFile) {
   QString error;
   EXPECT_TRUE(Document::fromFile(folder.file(QStringLiteral("missing.xml")), &error).isNull());
   EXPECT_FALSE(error.isEmpty());
+}
+
+TEST(Xml, OnlyARegularFileIsLoadedAndNothingElseIsWaitedFor) {
+  TempFolder folder;
+  const QString pipe = folder.file(QStringLiteral("pipe.xml"));
+  ASSERT_EQ(::mkfifo(QFile::encodeName(pipe).constData(), 0600), 0);  // no writer: opening it would wait
+  const QString link = folder.file(QStringLiteral("link.xml"));
+  ASSERT_TRUE(QFile::link(folder.write(QStringLiteral("real.xml"), "<a/>"), link));
+  for (const QString& path :
+       {pipe, folder.makeFolder(QStringLiteral("folder.xml")), QStringLiteral("/dev/zero"), QString()}) {
+    QString error;
+    EXPECT_TRUE(Document::fromFile(path, &error).isNull()) << path.toStdString();
+    EXPECT_FALSE(error.isEmpty()) << path.toStdString();
+  }
+  EXPECT_EQ(Document::fromFile(link).documentElement().name(), QStringLiteral("a"));
 }
 
 TEST(Xml, TransformsWithAStylesheetAndParameters) {
