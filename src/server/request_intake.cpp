@@ -27,8 +27,6 @@ using core::gConfiguration;
 
 constexpr QByteArrayView kCrLf("\r\n");
 constexpr QByteArrayView kEndOfHead("\r\n\r\n");
-// How many requests of the largest size a connection may send ahead of its answers.
-constexpr double kMaxHeldRequests = 16;
 
 void logHttp(const QString& message) {
   core::subAddDebugEvent(message, DebugEventCategory::Http);
@@ -159,18 +157,7 @@ void runRequestRoad(ServerEngine& server, int Index, const RequestDispatcher& di
   if (slot->requestOnRoad || reader.getIsActiveUpload()) {
     // An answer is still being made or sent: the bytes wait, so that answers go out one
     // after the other in the order of their requests. The connection takes them up again
-    // when it is kept and its answer is out. A client that keeps sending during a long
-    // transfer must not grow the buffer without end: past a few requests of the largest
-    // size, what comes is dropped, and the held bytes then read as a request too large.
-    const qsizetype held = socket.HttpReceiverBuffer().size();
-    const double heldLimit = kMaxHeldRequests * gConfiguration.AdvancedParameters.HTTP_MAX_REQUEST_SIZE;
-    if (static_cast<double>(held) > heldLimit) {
-      return;
-    }
-    if (static_cast<double>(held + received.size()) > heldLimit) {
-      logHttp(QStringLiteral("Pipelined bytes beyond ") + QString::number(heldLimit, 'f', 0) +
-              QStringLiteral(" dropped"));
-    }
+    // when it is kept and its answer is out.
     socket.setHttpReceiverBuffer(socket.HttpReceiverBuffer() + received);
     return;
   }

@@ -353,37 +353,6 @@ TEST_F(RoadIntake, ARequestArrivingWhileAnAnswerIsMadeWaitsItsTurn) {
   EXPECT_TRUE(answers[1].body.contains("<name>b.txt</name>"));
 }
 
-// A client that keeps sending while its answer is made holds a bounded buffer; the flood
-// it sent ahead reads as a request too large once the first answer is out.
-TEST_F(RoadIntake, BytesSentAheadOfTheAnswersAreBounded) {
-  ASSERT_TRUE(admitted("127.0.0.2"));
-  TcpPeer& peer = *peers.back();
-  const QByteArray flood(4 * 1024 * 1024, 'x');
-  qsizetype heldAtDispatch = -1;
-  dispatch = [&, single = dispatch](ServerEngine& engine, RequestContext& context) {
-    if (context.localPath.endsWith(u"a.txt"_s)) {
-      const orv::net::usrSocket& socket = *engine.slots().usrSocket(context.connectionIndex);
-      // The server reads all of it: what it does not hold, it drops.
-      qsizetype sent = 0;
-      EXPECT_TRUE(processEventsUntil([&] {
-        sent += std::max<qint64>(0, peer.send(flood.mid(sent)));
-        return sent == flood.size();
-      }));
-      processPendingEvents();
-      heldAtDispatch = socket.HttpReceiverBuffer().size();
-    }
-    single(engine, context);
-  };
-  peer.send(kept("GET /a.txt HTTP/1.1"));
-  ASSERT_TRUE(processEventsUntil([&] { return enginetest::completeAnswers(peer.received) == 2; }))
-      << peer.received.left(300).constData();
-  EXPECT_GT(heldAtDispatch, 16 * 3000);
-  EXPECT_LT(heldAtDispatch, 16 * 3000 + 1024 * 1024);
-  const QList<HttpAnswer> answers = parseAnswers(peer.received);
-  EXPECT_TRUE(answers[0].body.contains("<name>a.txt</name>"));
-  EXPECT_EQ(answers[1].status(), "413");
-}
-
 // Once an answer has marked its connection to close, what comes after is not read, and
 // cannot keep the connection open.
 TEST_F(RoadIntake, NothingIsReadAfterAnAnswerThatCloses) {
