@@ -368,6 +368,60 @@ TEST_F(RoadIntake, TheIdentifiedClientIsNamedInTheFileReader) {
   EXPECT_EQ(named, u"127.0.0.2 (amy)"_s);
 }
 
+// The ban and its end over the wire, on the server's clock: the failure that reaches
+// MAX_IDENTIFICATION_ERROR bans the address, which is refused even with the right password
+// until BAN_DURATION seconds after that failure; then the right password is served and the
+// failures count from nothing again.
+TEST_F(RoadIntake, TheBanHoldsForItsDurationAndThenEnds) {
+  struct ClockBack {
+    ~ClockBack() { orv::platform::clearFixedDateTime(); }
+  } clockBack;
+  gConfiguration.Shared.RootShare.users = u"amy"_s;
+  gConfiguration.Shared.RootShare.restricted = true;
+  gConfiguration.Protocol.IDENTIFICATION_METHOD = 1;
+  gConfiguration.Protocol.MAX_IDENTIFICATION_ERROR = 3;
+  gConfiguration.Protocol.BAN_DURATION = 240;
+  gConfiguration.Users.add({u"id1"_s, u"amy"_s, u"secret"_s, {}, {}});
+  const QDateTime start(QDate(2026, 3, 1), QTime(12, 0));
+  struct Row {
+    qint64 second;  // after the first failure
+    QByteArray credentials;
+    QByteArray status;
+    QByteArray label;  // the message of an error page
+  };
+  const QByteArray tooMany = "Too many identification errors : IP banned for 240 seconds";
+  const Row rows[] = {
+      {0, "amy:wrong", "401", "Error 401 : Unauthorized"},
+      {10, "amy:wrong", "401", "Error 401 : Unauthorized"},
+      {20, "amy:wrong", "403", tooMany},
+      {21, "amy:secret", "403", "IP banned"},
+      {259, "amy:secret", "403", "IP banned"},
+      {260, "amy:secret", "200", {}},
+      {261, "amy:wrong", "401", "Error 401 : Unauthorized"},
+      {262, "amy:wrong", "401", "Error 401 : Unauthorized"},
+      {263, "amy:secret", "200", {}},
+      {264, "amy:wrong", "403", tooMany},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.second);
+    orv::platform::setFixedDateTime(start.addSecs(row.second));
+    const TcpPeer& peer =
+        exchange({"GET /a.txt HTTP/1.1\r\nAuthorization: Basic " + row.credentials.toBase64() + "\r\n\r\n"});
+    const QList<HttpAnswer> answers = parseAnswers(peer.received);
+    ASSERT_EQ(answers.size(), 1) << peer.received.constData();
+    EXPECT_EQ(answers[0].status(), row.status);
+    if (!row.label.isEmpty()) {
+      EXPECT_TRUE(answers[0].body.contains("<label>" + row.label + "</label>")) << answers[0].body.constData();
+    }
+    ASSERT_TRUE(waitForSlots(0));
+  }
+  int bans = 0;
+  for (const orv::core::tHistoryEvent& event : orv::core::gHistoryLists.events) {
+    bans += event.type == orv::core::HistoryEventType::BANNED ? 1 : 0;
+  }
+  EXPECT_EQ(bans, 2);
+}
+
 // The common exit lowers the folder page counter that a step raised, also when the step
 // fails half way; the connection of a request that failed is closed.
 TEST_F(RoadIntake, TheCommonExitLowersTheFolderCounterEvenAfterAFailure) {
