@@ -168,6 +168,17 @@ class Intake(orvendale.ServerTestCase):
                         b"\r\n\r\n")
                 self.assertServed(self.answer(data))
 
+    # Blanks around the length are no part of it: the body ends where it says, and the
+    # request after it on a kept connection is read from its first byte.
+    def test_blanks_around_a_length_leave_the_next_request_whole(self):
+        first = (b"POST /?res=classic.css HTTP/1.1\r\nHost: localhost\r\nConnection: Keep-Alive\r\n"
+                 b"Content-Length: \t5 \r\n\r\nhello")
+        raw = self.xml.exchange(first + request_bytes("/docs/a.txt", port=self.xml.port))
+        css = parse_answer(raw)
+        self.assertStatus(css, 200)
+        self.assertEqual(css.header("Content-Type"), "text/css")
+        self.assertServed(parse_answer(raw[raw.index(b"\r\n\r\n") + 4 + len(css.body):]))
+
     def test_two_lengths_or_a_chunked_body_are_refused(self):
         for header in (b"Content-Length: 1\r\nContent-Length: 2", b"Transfer-Encoding: chunked"):
             with self.subTest(header=header):
