@@ -139,7 +139,7 @@ void runRequestRoad(ServerEngine& server, int Index, const RequestDispatcher& di
     // An answer is still being made or sent: the bytes wait, so that answers go out one
     // after the other in the order of their requests. The connection takes them up again
     // when it is kept and its answer is out.
-    socket.setHttpReceiverBuffer(socket.HttpReceiverBuffer() + received);
+    socket.setHttpReceiverBuffer(fnctHeldBytes(socket.HttpReceiverBuffer() + received));
     return;
   }
 
@@ -221,6 +221,15 @@ RequestAssembly fnctAssembleRequest(QByteArrayView text, double maxRequestSize) 
     assembly.error = parsed.error;
   }
   return assembly;
+}
+
+QByteArray fnctHeldBytes(QByteArray waiting) {
+  const core::tAdvancedParameters& tuning = gConfiguration.AdvancedParameters;
+  const double limit = std::max(tuning.HTTP_MAX_REQUEST_SIZE, 0.0) * (std::max(tuning.HTTP_KEEP_ALIVE_MAX, 0.0) + 1);
+  if (static_cast<double>(waiting.size()) > limit) {
+    waiting.truncate(static_cast<qsizetype>(limit));
+  }
+  return waiting;
 }
 
 RoadDecision fnctCheckRequest(RequestContext& context) {

@@ -306,6 +306,49 @@ TEST_F(RoadIntake, ARequestArrivingWhileAnAnswerIsMadeWaitsItsTurn) {
   EXPECT_TRUE(answers[1].body.contains("<name>b.txt</name>"));
 }
 
+// What comes while an answer is made is held only as far as requests the connection would
+// still answer can reach: the requests in it are answered, the flood after them is dropped.
+TEST_F(RoadIntake, BytesThatComeWhileAnAnswerIsMadeAreHeldOnlyAsFarAsTheyCanBeAnswered) {
+  gConfiguration.AdvancedParameters.HTTP_MAX_REQUEST_SIZE = 100;
+  gConfiguration.AdvancedParameters.HTTP_KEEP_ALIVE_MAX = 2;
+  ASSERT_TRUE(admitted("127.0.0.2"));
+  TcpPeer& peer = *peers.back();
+  qsizetype held = 0;
+  dispatch = [&, single = dispatch](ServerEngine& engine, RequestContext& context) {
+    if (context.localPath.endsWith(u"a.txt"_s)) {
+      const QByteArray flood(20000, 'x');
+      peer.send(kept("GET /b.txt HTTP/1.1") + kept("GET /c.txt HTTP/1.1") + flood);
+      const orv::net::usrSocket& socket = *engine.slots().usrSocket(context.connectionIndex);
+      EXPECT_TRUE(processEventsUntil([&] { return socket.HttpReceiverBuffer().size() >= 300; }));
+      processPendingEvents();
+      held = socket.HttpReceiverBuffer().size();
+    }
+    single(engine, context);
+  };
+  peer.send(kept("GET /a.txt HTTP/1.1"));
+  ASSERT_TRUE(processEventsUntil([&] { return peer.endOfStream; }));
+  EXPECT_EQ(held, 300);
+  const QList<HttpAnswer> answers = parseAnswers(peer.received);
+  ASSERT_EQ(answers.size(), 3) << peer.received.constData();
+  EXPECT_TRUE(answers[0].body.contains("<name>a.txt</name>"));
+  EXPECT_TRUE(answers[1].body.contains("<name>b.txt</name>"));
+  EXPECT_TRUE(answers[2].body.contains("<name>c.txt</name>"));
+  EXPECT_EQ(answers[2].header("Connection"), "Close");
+}
+
+TEST(HeldBytes, KeepEverythingUpToTheLargestRequestsALimitedConnectionAnswers) {
+  orv::core::tAdvancedParameters& tuning = gConfiguration.AdvancedParameters;
+  const orv::core::tAdvancedParameters saved = tuning;
+  tuning.HTTP_MAX_REQUEST_SIZE = 3000;
+  tuning.HTTP_KEEP_ALIVE_MAX = 300;
+  EXPECT_EQ(orv::server::fnctHeldBytes(QByteArray(903000, 'a')).size(), 903000);
+  EXPECT_EQ(orv::server::fnctHeldBytes(QByteArray(903001, 'a')).size(), 903000);
+  EXPECT_EQ(orv::server::fnctHeldBytes("GET"), "GET");
+  tuning.HTTP_KEEP_ALIVE_MAX = 0;
+  EXPECT_EQ(orv::server::fnctHeldBytes(QByteArray(4000, 'a')).size(), 3000);
+  tuning = saved;
+}
+
 // Once an answer has marked its connection to close, what comes after is not read, and
 // cannot keep the connection open.
 TEST_F(RoadIntake, NothingIsReadAfterAnAnswerThatCloses) {
