@@ -192,6 +192,13 @@ class Mapping(orvendale.ServerTestCase):
         self.assertStatus(answer, 200)
         root = generated_document(answer)
         self.assertEqual((crumbs(root), listed_names(root)), (["v"], {"w/"}))
+        # A restricted share's server path without its final "/" asks for identification
+        # before it is redirected.
+        self.assertStatus(self.get("/v/w"), 401, "identification")
+        answer = parse_answer(self.server.exchange(
+            b"GET /v/w HTTP/1.1\r\nHost: localhost\r\nCookie: user=bob; password=cHc=\r\n\r\n"))
+        self.assertStatus(answer, 301)
+        self.assertEqual(answer.header("Location"), "http://localhost/v/w/")
         # Only a parent of the share's server path, without its final "/".
         answer = self.get("/music")
         self.assertStatus(answer, 301)
