@@ -70,6 +70,11 @@ void sendPage(ServerEngine& server, int Index, const QString& procedure, PageKin
 
   clsHttpRequest ownHead;
   clsHttpRequest& response = passRequestObject ? request : ownHead;
+  // The cookies of a form login leave with whatever answer the request finally gets: a
+  // page of its own must not drop them.
+  if (!passRequestObject) {
+    ownHead.addServerCookieLines(request.getServerCookies());
+  }
   if (deflate && gConfiguration.Protocol.ENABLE_COMPRESSION) {
     if (std::optional<QByteArray> compressed = fnctCompressBytes(body)) {
       response.setServerContentEncoding(QByteArrayLiteral("deflate"));

@@ -25,7 +25,9 @@
 // out), and, for a single item, the Connection the client asked for. With passRequestObject
 // the page's head is built on its response side, so that what the road set there goes out
 // with the page: the Allow of a 405, the WWW-Authenticate of a 401, the Location of a
-// redirect, the cookies of a form login. Without it the page has a head of its own.
+// redirect, the cookies of a form login. Without it the page has a head of its own, which
+// still carries the cookies that a form login added to the request object: they leave with
+// whatever answer the request finally gets.
 //
 // The body is the page's UTF-8 text, deflated when the deflate flag is set and
 // ENABLE_COMPRESSION is on (sent as it is, without Content-Encoding, should zlib fail). The

@@ -40,25 +40,6 @@ QString statusText(int status) {
   return QString(getRequestStatusMsg(QByteArray::number(status)));
 }
 
-// Content-Length as the parser reads it: decimal digits only, else 0; too large for 64 bits
-// reads as the largest number.
-qint64 announcedBodyLength(QByteArrayView text) {
-  const QByteArray value = getRequestValue(text, "Content-Length:", {});
-  if (value.isEmpty()) {
-    return 0;
-  }
-  constexpr qint64 kLargest = std::numeric_limits<qint64>::max();
-  qint64 length = 0;
-  for (const char c : value) {
-    if (c < '0' || c > '9') {
-      return 0;
-    }
-    const int digit = c - '0';
-    length = length > (kLargest - digit) / 10 ? kLargest : length * 10 + digit;
-  }
-  return length;
-}
-
 // The bytes of the head and its announced body, once the blank line has come; 0 before.
 qsizetype announcedRequestSize(QByteArrayView text) {
   qsizetype start = 0;
@@ -70,7 +51,7 @@ qsizetype announcedRequestSize(QByteArrayView text) {
     return 0;
   }
   const qint64 headSize = headEnd + kEndOfHead.size();
-  const qint64 body = announcedBodyLength(text);
+  const qint64 body = getContentLengthValue(getRequestValue(text, "Content-Length:", {}));
   return body > std::numeric_limits<qsizetype>::max() - headSize ? std::numeric_limits<qsizetype>::max()
                                                                  : static_cast<qsizetype>(headSize + body);
 }
@@ -158,7 +139,7 @@ void runRequestRoad(ServerEngine& server, int Index, const RequestDispatcher& di
     // An answer is still being made or sent: the bytes wait, so that answers go out one
     // after the other in the order of their requests. The connection takes them up again
     // when it is kept and its answer is out.
-    socket.setHttpReceiverBuffer(socket.HttpReceiverBuffer() + received);
+    socket.setHttpReceiverBuffer(fnctHeldBytes(socket.HttpReceiverBuffer() + received));
     return;
   }
 
@@ -240,6 +221,15 @@ RequestAssembly fnctAssembleRequest(QByteArrayView text, double maxRequestSize) 
     assembly.error = parsed.error;
   }
   return assembly;
+}
+
+QByteArray fnctHeldBytes(QByteArray waiting) {
+  const core::tAdvancedParameters& tuning = gConfiguration.AdvancedParameters;
+  const double limit = std::max(tuning.HTTP_MAX_REQUEST_SIZE, 0.0) * (std::max(tuning.HTTP_KEEP_ALIVE_MAX, 0.0) + 1);
+  if (static_cast<double>(waiting.size()) > limit) {
+    waiting.truncate(static_cast<qsizetype>(limit));
+  }
+  return waiting;
 }
 
 RoadDecision fnctCheckRequest(RequestContext& context) {

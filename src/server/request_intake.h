@@ -46,6 +46,13 @@ struct RequestAssembly {
 // a huge Content-Length is refused at once instead of waited for.
 RequestAssembly fnctAssembleRequest(QByteArrayView text, double maxRequestSize);
 
+// What a connection keeps of the bytes that came while an answer was still being made or
+// sent: all of them, up to HTTP_MAX_REQUEST_SIZE times (HTTP_KEEP_ALIVE_MAX + 1). A byte past
+// that could only belong to a request after more requests of the largest size than one
+// connection is ever answered, so nothing that would be answered is lost, and a client that
+// keeps sending during a long transfer cannot make the server hold ever more memory.
+QByteArray fnctHeldBytes(QByteArray waiting);
+
 // Reads the request object of the context into its host (the Host header before its first
 // ":"), method code, URL and deflate flag, then makes the checks in their order; the first
 // that fails decides the answer, with its log line:

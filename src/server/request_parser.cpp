@@ -231,7 +231,8 @@ const char* readHeaders(QByteArrayView block, ParsedRequest& request) {
       if (!found[i]) {
         found[i] = true;
         request.headers[i] = value.toByteArray();
-      } else if (i == indexOf(ClientHeader::ContentLength) && value != request.headers[i]) {
+      } else if (i == indexOf(ClientHeader::ContentLength) &&
+                 value.trimmed() != QByteArrayView(request.headers[i]).trimmed()) {
         // Two lengths leave the end of the body, and so the start of the next request, in
         // doubt (RFC 7230 section 3.3.3).
         fault = "two different Content-Length headers";
@@ -243,7 +244,7 @@ const char* readHeaders(QByteArrayView block, ParsedRequest& request) {
 }
 
 void readTypedValues(ParsedRequest& request) {
-  request.contentLength = decimalValue(request.header(ClientHeader::ContentLength)).value_or(0);
+  request.contentLength = getContentLengthValue(request.header(ClientHeader::ContentLength));
   const QByteArray range = request.header(ClientHeader::Range);
   const qsizetype dash = range.lastIndexOf('-');
   request.rangeStart = dash < 0 ? 0 : decimalValue(withoutBlanks(QByteArrayView(range).first(dash))).value_or(0);
@@ -297,6 +298,10 @@ RequestParseResult parseHttpRequest(QByteArrayView buffer) {
   result.status = RequestParseStatus::Ok;
   result.bytesUsed = bodyStart + static_cast<qsizetype>(request.contentLength);
   return result;
+}
+
+qint64 getContentLengthValue(QByteArrayView value) {
+  return decimalValue(value.trimmed()).value_or(0);
 }
 
 QByteArray getRequestValue(QByteArrayView request, QByteArrayView start, QByteArrayView end) {

@@ -71,8 +71,7 @@ struct ParsedRequest {
   // The value of the first line of each header, blanks after the colon removed, blanks at
   // the end kept; for Range the text after "bytes=". Empty when the header is absent.
   std::array<QByteArray, kClientHeaderCount> headers;
-  // Whole numbers of decimal digits; 0 when absent or not such a number. Numbers too large
-  // for 64 bits read as the largest one.
+  // getContentLengthValue of the Content-Length header.
   qint64 contentLength = 0;
   qint64 rangeStart = 0;  // the first offset of "Range: bytes=first-..."
   // UTC date-times of the four date headers; null when absent or not an RFC 1123 date.
@@ -107,6 +106,11 @@ struct RequestParseResult {
 // a Transfer-Encoding other than "identity". A method or URL the server does not serve is
 // no parse error: the request is Ok with that field empty, and the caller answers it.
 RequestParseResult parseHttpRequest(QByteArrayView buffer);
+
+// A Content-Length value as a number: a whole number of decimal digits, blanks and tabs
+// around it left out (RFC 7230 section 3.2.4); 0 when empty or not such a number (a sign,
+// a fraction). Numbers too large for 64 bits read as the largest one.
+qint64 getContentLengthValue(QByteArrayView value);
 
 // The value of the first header line of request that begins with start (case ignored),
 // blanks after start removed, up to the line's end. With a non-empty end: the part before

@@ -4,14 +4,18 @@ too often, which applies to that address only."""
 
 import base64
 import email.utils
+import os
 
 import orvendale
 from orvendale import Server, Share, parse_answer, request_bytes
+from test_files import http_date, parsed_date
+from test_thumbnails import bitmap_size, png
 
 MEMBERS = "/members/m.txt"
 MEMBERS_FOLDER = "/members/"
 MEMBERS_TEXT = b"for members only"
 OPEN_TEXT = b"open to all"
+SECRET = b"SECRET-BYTES-7f3a"
 REALM = 'Basic realm="Please enter your login and password"'
 
 
@@ -21,11 +25,16 @@ def basic(text):
 
 def make(method):
     server = Server([Share("/", "pub"), Share("/members/", "members", users="amy")],
-                    users={"amy": "secret", "bob": "pw"},
+                    users={"amy": "secret", "bob": "pw"}, exclusions=("withheld",),
                     protocol={"IDENTIFICATION_METHOD": str(method), "MAX_IDENTIFICATION_ERROR": "3",
-                              "BAN_DURATION": "600", "ENABLE_COMPRESSION": "false"})
+                              "BAN_DURATION": "600", "ENABLE_COMPRESSION": "false"},
+                    html={"ALLOW_MINIATURES": "true"})
     server.write("pub/open.txt", OPEN_TEXT)
     server.write("members/m.txt", MEMBERS_TEXT)
+    server.write("members/pic.png", png(64, 48))
+    server.write("members/song.mp3")
+    server.write("members/withheld.txt", MEMBERS_TEXT)
+    server.folder("members/sub")
     return server
 
 
@@ -93,6 +102,35 @@ class FormIdentification(Identification):
         answer = self.post(b"user=amy&password=secret&savepwd=on", url=MEMBERS)
         self.assertServed(answer)
         self.assertCookies(answer, lasting=True)
+
+    # Whatever answer a form login finally gets, the two cookies go with it: pages,
+    # sections, single items, thumbnails, playlists, files, 304, the redirect of a folder
+    # without its final "/" and the refusal of an excluded file.
+    def test_the_cookies_leave_with_every_kind_of_answer(self):
+        later = (("If-Modified-Since", http_date(parsed_date(self.server.get("/open.txt").header("Date")) + 86400)),)
+        cases = (
+            (MEMBERS_FOLDER, (), 200, "application/xml; charset=UTF-8", b"<name>m.txt</name>"),
+            ("/members/?section.xml=other", (), 200, "application/xml; charset=UTF-8", b"<name>m.txt</name>"),
+            ("/members/?item.xml=m.txt", (), 200, "application/xml; charset=UTF-8", b"<name>m.txt</name>"),
+            ("/members/?miniature=pic.png", (), 200, "image/bmp", None),
+            ("/members/?folder.pls", (), 200, "audio/scpls", b"/members/song.mp3"),
+            (MEMBERS, (), 200, "text/plain", MEMBERS_TEXT),
+            (MEMBERS, later, 304, None, None),
+            ("/members/sub", (), 301, "application/xml; charset=UTF-8", b"Resource location : "),
+            ("/members/withheld.txt", (), 403, "application/xml; charset=UTF-8", b"Error 403 : Forbidden"),
+        )
+        for url, headers, status, content_type, text in cases:
+            with self.subTest(url=url, status=status):
+                answer = self.post(b"user=amy&password=secret&savepwd=on", url=url, headers=headers)
+                self.assertStatus(answer, status)
+                self.assertEqual(answer.header("Content-Type"), content_type)
+                if text is not None:
+                    self.assertIn(text, answer.body)
+                if content_type == "image/bmp":
+                    self.assertEqual(bitmap_size(answer.body), (64, 48))
+                self.assertCookies(answer, lasting=True)
+                if status == 403:
+                    self.assertNotIn(MEMBERS_TEXT, answer.raw)
 
     def test_the_body_is_waited_for_and_ends_at_its_length(self):
         # Announced whole, sent in two parts: the server waits for the second.
@@ -189,6 +227,13 @@ class BasicIdentification(Identification):
         self.assertServed(self.get(basic("amy:secret"), source=other))
         self.assertServed(self.get(basic("amy:secret")))
 
+    # Only header lines are headers: credentials written in the body are not read.
+    def test_an_authorization_line_in_the_body_is_no_header(self):
+        body = b"x=1\r\nAuthorization: Basic " + base64.b64encode(b"amy:secret") + b"\r\n\r\n"
+        answer = self.server.get(MEMBERS, method="POST", body=body, source="127.0.0.70")
+        self.assertRefused(answer, 401, "Error 401 : Unauthorized")
+        self.assertEqual(answer.header("WWW-Authenticate"), REALM)
+
     def test_failures_are_counted_per_address(self):
         sources = ("127.0.0.4", "127.0.0.5")
         for source in sources:
@@ -196,6 +241,50 @@ class BasicIdentification(Identification):
                 self.assertRefused(self.get(basic("amy:wrong"), source=source), 401)
         for source in sources:
             self.assertServed(self.get(basic("amy:secret"), source=source))
+
+
+# Resources are never identified, even under a restricted root share; a "?res=" name that
+# leaves the resources folder names no resource, and the request, one for the root page,
+# asks for identification like any other.
+class RestrictedRoot(Identification):
+    @classmethod
+    def make_servers(cls):
+        cls.server = Server([Share("/", "pub", users="amy"), Share("/members/", "members", users="amy")],
+                            users={"amy": "secret"}, protocol={"IDENTIFICATION_METHOD": "1"})
+        cls.server.write("pub/root.txt", OPEN_TEXT)
+        cls.server.write("members/m.txt", MEMBERS_TEXT)
+        cls.server.write("secret-beside.txt", SECRET)
+        return [cls.server]
+
+    def test_a_resource_is_served_without_identification(self):
+        with open(os.path.join(orvendale._arguments.source, "resources", "classic.css"), "rb") as css:
+            resource = css.read()
+        for headers in ((), (basic("amy:wrong"),)):
+            with self.subTest(headers=headers):
+                answer = self.server.get("/?res=classic.css", headers, source="127.0.0.60")
+                self.assertStatus(answer, 200)
+                self.assertEqual((answer.header("Content-Type"), answer.body), ("text/css", resource))
+        self.assertRefused(self.server.get("/root.txt"), 401)
+
+    def test_a_resource_name_that_leaves_the_resources_folder_is_identified_and_reveals_nothing(self):
+        names = (b"../../secret-beside.txt", b"%2e%2e/%2e%2e/secret-beside.txt", b"..%2f..%2fmembers%2fm.txt",
+                 b"../../pub/root.txt", b"../../members/m.txt",
+                 b"%C0%AE%C0%AE%C0%AF%C0%AE%C0%AE%C0%AFsecret-beside.txt",
+                 b"..%5c..%5csecret-beside.txt", b"nothing.css")
+        for name in names:
+            with self.subTest(name=name):
+                answer = self.server.get(b"/?res=" + name)
+                self.assertRefused(answer, 401, "Error 401 : Unauthorized")
+                self.assertEqual(answer.header("WWW-Authenticate"), REALM)
+                self.assertNotIn(SECRET, answer.raw)
+                self.assertNotIn(OPEN_TEXT, answer.raw)
+                # Identified, the request gets the root page, never the file.
+                answer = self.server.get(b"/?res=" + name, (basic("amy:secret"),))
+                self.assertStatus(answer, 200, "<name>root.txt</name>")
+                for withheld in (SECRET, OPEN_TEXT, MEMBERS_TEXT):
+                    self.assertNotIn(withheld, answer.raw)
+        # A "?res=" on any other URL is no resource either.
+        self.assertRefused(self.server.get("/members/?res=classic.css"), 401)
 
 
 if __name__ == "__main__":

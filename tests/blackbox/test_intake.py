@@ -69,6 +69,10 @@ class Intake(orvendale.ServerTestCase):
                     self.assertNotIn(b"hello", answer.body)
         self.assertStatus(self.answer(b"GET /docs/a.txt HTTP/1.1\r\n\r\n"), 403, "<label>Domain disallowed : </label>")
         self.assertStatus(self.answer(b"GET /docs/a.txt HTTP/1.0\r\n\r\n"), 403, "<label>Domain disallowed : </label>")
+        # A Host line in the body is no header.
+        body = b"x\r\nHost: localhost\r\n\r\n"
+        data = b"POST /docs/a.txt HTTP/1.1\r\nContent-Length: " + str(len(body)).encode() + b"\r\n\r\n" + body
+        self.assertStatus(self.answer(data), 403, "<label>Domain disallowed : </label>")
 
     def test_a_url_over_the_limit_is_414(self):
         longest = "/" + "u" * 1999
@@ -103,6 +107,55 @@ class Intake(orvendale.ServerTestCase):
         self.assertStatus(self.answer(huge), 413)
         self.assertStatus(self.answer(b"a" * 3001), 413)
 
+    # Each row fails the check of its status and every later one: the first that fails
+    # answers.
+    def test_the_first_check_that_fails_answers(self):
+        long_url = b"/" + b"u" * 2000
+        too_large = b"X-Padding: " + b"p" * 3000
+        cases = (
+            (b"PUT docs HTTP/1.1", (b"Host: evil.example", b"User-Agent: badbot", too_large), 413,
+             "Error 413 : Request Entity Too Large"),
+            (b"PUT docs HTTP/1.1", (b"Host: evil.example", b"User-Agent: badbot"), 400, "Error 400 : Bad Request"),
+            (b"PUT " + long_url + b" HTTP/1.1", (b"Host: evil.example", b"User-Agent: badbot"), 403,
+             "<label>Domain disallowed : evil.example</label>"),
+            (b"PUT " + long_url + b" HTTP/1.1", (b"Host: localhost", b"User-Agent: badbot"), 414,
+             "Error 414 : Request-URI Too Long"),
+            (b"PUT /docs/a.txt HTTP/1.1", (b"Host: localhost", b"User-Agent: badbot"), 403,
+             "<label>Banned client (badbot)</label>"),
+            (b"PUT /docs/a.txt HTTP/1.1", (b"Host: localhost",), 405, "Error 405 : Method Not Allowed"),
+        )
+        for line, headers, status, text in cases:
+            with self.subTest(status=status, line=line[:40]):
+                answer = self.answer(b"\r\n".join((line,) + headers) + b"\r\n\r\n")
+                self.assertStatus(answer, status, text)
+                self.assertEqual(answer.header("Allow"), "GET, HEAD, POST" if status == 405 else None)
+                self.assertEqual(answer.header("Connection"), "Close")
+                self.assertNotIn(b"hello", answer.body)
+
+    # Requests sent together on a kept connection are each answered, in their order, and
+    # the bytes of one never go to another: the resource, the single item and the folder page
+    # keep the connection, the share's file closes it.
+    def test_pipelined_requests_on_a_kept_connection_are_each_answered_in_turn(self):
+        keep = (("Connection", "Keep-Alive"),)
+        urls = ("/?res=classic.css", "/docs/?item.xml=a.txt", "/docs/", "/docs/a.txt")
+        data = b"".join(request_bytes(url, keep, port=self.xml.port) for url in urls)
+        for pieces in ([data], [data[i:i + 7] for i in range(0, len(data), 7)]):
+            with self.subTest(pieces=len(pieces)):
+                raw = self.xml.exchange(None, pieces=pieces)
+                answers = []
+                while raw:
+                    answer = parse_answer(raw)
+                    answers.append(answer)
+                    raw = raw[raw.index(b"\r\n\r\n") + 4 + len(answer.body):]
+                self.assertEqual([answer.status for answer in answers], [200, 200, 200, 200])
+                self.assertEqual([answer.header("Connection") for answer in answers],
+                                 ["Keep-Alive", "Keep-Alive", "Keep-Alive", "Close"])
+                self.assertEqual(answers[0].header("Content-Type"), "text/css")
+                self.assertIn(b"<name>a.txt</name>", answers[1].body)
+                self.assertTrue(answers[1].body.startswith(b"<?xml"), answers[1].body[:80])
+                self.assertIn(b"<name>a.txt</name>", answers[2].body)
+                self.assertEqual(answers[3].body, b"hello")
+
     def test_a_request_in_one_byte_pieces_is_one_request(self):
         data = request_bytes("/docs/a.txt", port=self.xml.port)
         answer = parse_answer(self.xml.exchange(None, pieces=[data[i:i + 1] for i in range(len(data))]))
@@ -114,6 +167,17 @@ class Intake(orvendale.ServerTestCase):
                 data = (b"POST /docs/a.txt HTTP/1.1\r\nHost: localhost\r\nContent-Length: " + length +
                         b"\r\n\r\n")
                 self.assertServed(self.answer(data))
+
+    # Blanks around the length are no part of it: the body ends where it says, and the
+    # request after it on a kept connection is read from its first byte.
+    def test_blanks_around_a_length_leave_the_next_request_whole(self):
+        first = (b"POST /?res=classic.css HTTP/1.1\r\nHost: localhost\r\nConnection: Keep-Alive\r\n"
+                 b"Content-Length: \t5 \r\n\r\nhello")
+        raw = self.xml.exchange(first + request_bytes("/docs/a.txt", port=self.xml.port))
+        css = parse_answer(raw)
+        self.assertStatus(css, 200)
+        self.assertEqual(css.header("Content-Type"), "text/css")
+        self.assertServed(parse_answer(raw[raw.index(b"\r\n\r\n") + 4 + len(css.body):]))
 
     def test_two_lengths_or_a_chunked_body_are_refused(self):
         for header in (b"Content-Length: 1\r\nContent-Length: 2", b"Transfer-Encoding: chunked"):

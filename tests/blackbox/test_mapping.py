@@ -186,6 +186,19 @@ class Mapping(orvendale.ServerTestCase):
                 self.assertStatus(answer, status, text)
                 if withheld is not None:
                     self.assertNotIn(withheld.encode("ascii"), answer.body)
+        # The users of a virtual folder are those of the restricted shares below it.
+        answer = parse_answer(self.server.exchange(
+            b"GET /v/ HTTP/1.1\r\nHost: localhost\r\nCookie: user=bob; password=cHc=\r\n\r\n"))
+        self.assertStatus(answer, 200)
+        root = generated_document(answer)
+        self.assertEqual((crumbs(root), listed_names(root)), (["v"], {"w/"}))
+        # A restricted share's server path without its final "/" asks for identification
+        # before it is redirected.
+        self.assertStatus(self.get("/v/w"), 401, "identification")
+        answer = parse_answer(self.server.exchange(
+            b"GET /v/w HTTP/1.1\r\nHost: localhost\r\nCookie: user=bob; password=cHc=\r\n\r\n"))
+        self.assertStatus(answer, 301)
+        self.assertEqual(answer.header("Location"), "http://localhost/v/w/")
         # Only a parent of the share's server path, without its final "/".
         answer = self.get("/music")
         self.assertStatus(answer, 301)
@@ -272,6 +285,46 @@ class Mapping(orvendale.ServerTestCase):
         for url in hostile:
             with self.subTest(url=url):
                 self.assertIn(self.get(url).status, (400, 404))
+
+    # Every way of writing a climb out of the folder, with every way of writing a
+    # separator, one and two levels up (two and three for resources, whose folder lies one
+    # deeper), towards a file and a folder beside the shares, as a path and as the value of
+    # each query key. A path, thumbnail or single item finds nothing (404) or is refused
+    # (400); a resource is none, and the request gets the root page.
+    def test_no_climb_however_written_leaves_its_folder(self):
+        climbs = (b"..", b"%2e%2e", b"%2E%2e", b".%2E", b"%C0%AE%C0%AE", b"%E0%80%AE%E0%80%AE")
+        separators = (b"/", b"%2f", b"%2F", b"\\", b"%5c", b"%C0%AF", b"%E0%80%AF", b"//")
+        carriers = ((b"/", (1, 2)), (b"/?miniature=", (1, 2)), (b"/?item.xml=", (1, 2)), (b"/?res=", (2, 3)))
+        for carrier, depths in carriers:
+            for climb in climbs:
+                for separator in separators:
+                    for depth in depths:
+                        for target in (b"secret-beside.txt", b"secretdir" + separator):
+                            url = carrier + (climb + separator) * depth + target
+                            with self.subTest(url=url):
+                                self.assertRefusedOrRoot(url, carrier)
+
+    # The other forms of the table, each as a path and as the value of every query key:
+    # absolute paths, "%2f" inside names, "//", NUL, links that point out.
+    def test_no_other_hostile_form_leaves_its_folder(self):
+        secret = os.path.join(self.server.root, "secret-beside.txt").encode("utf-8")
+        forms = (secret, b"/" + secret, b"docs%2f..%2f..%2fsecret-beside.txt", b"%2fsecret-beside.txt",
+                 b"/secret-beside.txt", b"docs//..//..//secret-beside.txt", b"%00", b"docs/a.txt%00.png",
+                 b"link-file", b"abs-link", b"link-dir", b"link-dir/", b"link-dir/inner-secret.txt",
+                 b"link-dir%2finner-secret.txt", b"out-link", b"../app/config.xml", b"..%2fconfig.xml")
+        for carrier in (b"/", b"/?miniature=", b"/?item.xml=", b"/?res=", b"/music/", b"/music/?item.xml=",
+                        b"/music/?miniature="):
+            for form in forms:
+                url = carrier + form
+                with self.subTest(url=url):
+                    self.assertRefusedOrRoot(url, carrier)
+
+    def assertRefusedOrRoot(self, url, carrier):
+        answer = self.get(url)
+        if carrier == b"/?res=" and answer.status != 400:
+            self.assertServes(url, page([], ROOT_NAMES))
+        else:
+            self.assertIn(answer.status, (400, 404), answer.raw[:300])
 
     # A resource name that leaves the resources folder names no resource: the request is
     # then one for "/" (the root page, whose links carry the query), never for the file.

@@ -353,6 +353,49 @@ TEST_F(RoadIntake, ARequestArrivingWhileAnAnswerIsMadeWaitsItsTurn) {
   EXPECT_TRUE(answers[1].body.contains("<name>b.txt</name>"));
 }
 
+// What comes while an answer is made is held only as far as requests the connection would
+// still answer can reach: the requests in it are answered, the flood after them is dropped.
+TEST_F(RoadIntake, BytesThatComeWhileAnAnswerIsMadeAreHeldOnlyAsFarAsTheyCanBeAnswered) {
+  gConfiguration.AdvancedParameters.HTTP_MAX_REQUEST_SIZE = 100;
+  gConfiguration.AdvancedParameters.HTTP_KEEP_ALIVE_MAX = 2;
+  ASSERT_TRUE(admitted("127.0.0.2"));
+  TcpPeer& peer = *peers.back();
+  qsizetype held = 0;
+  dispatch = [&, single = dispatch](ServerEngine& engine, RequestContext& context) {
+    if (context.localPath.endsWith(u"a.txt"_s)) {
+      const QByteArray flood(20000, 'x');
+      peer.send(kept("GET /b.txt HTTP/1.1") + kept("GET /c.txt HTTP/1.1") + flood);
+      const orv::net::usrSocket& socket = *engine.slots().usrSocket(context.connectionIndex);
+      EXPECT_TRUE(processEventsUntil([&] { return socket.HttpReceiverBuffer().size() >= 300; }));
+      processPendingEvents();
+      held = socket.HttpReceiverBuffer().size();
+    }
+    single(engine, context);
+  };
+  peer.send(kept("GET /a.txt HTTP/1.1"));
+  ASSERT_TRUE(processEventsUntil([&] { return peer.endOfStream; }));
+  EXPECT_EQ(held, 300);
+  const QList<HttpAnswer> answers = parseAnswers(peer.received);
+  ASSERT_EQ(answers.size(), 3) << peer.received.constData();
+  EXPECT_TRUE(answers[0].body.contains("<name>a.txt</name>"));
+  EXPECT_TRUE(answers[1].body.contains("<name>b.txt</name>"));
+  EXPECT_TRUE(answers[2].body.contains("<name>c.txt</name>"));
+  EXPECT_EQ(answers[2].header("Connection"), "Close");
+}
+
+TEST(HeldBytes, KeepEverythingUpToTheLargestRequestsALimitedConnectionAnswers) {
+  orv::core::tAdvancedParameters& tuning = gConfiguration.AdvancedParameters;
+  const orv::core::tAdvancedParameters saved = tuning;
+  tuning.HTTP_MAX_REQUEST_SIZE = 3000;
+  tuning.HTTP_KEEP_ALIVE_MAX = 300;
+  EXPECT_EQ(orv::server::fnctHeldBytes(QByteArray(903000, 'a')).size(), 903000);
+  EXPECT_EQ(orv::server::fnctHeldBytes(QByteArray(903001, 'a')).size(), 903000);
+  EXPECT_EQ(orv::server::fnctHeldBytes("GET"), "GET");
+  tuning.HTTP_KEEP_ALIVE_MAX = 0;
+  EXPECT_EQ(orv::server::fnctHeldBytes(QByteArray(4000, 'a')).size(), 3000);
+  tuning = saved;
+}
+
 // Once an answer has marked its connection to close, what comes after is not read, and
 // cannot keep the connection open.
 TEST_F(RoadIntake, NothingIsReadAfterAnAnswerThatCloses) {
@@ -413,6 +456,60 @@ TEST_F(RoadIntake, TheIdentifiedClientIsNamedInTheFileReader) {
   ASSERT_TRUE(waitForSlots(0));
   exchange({"GET /a.txt HTTP/1.1\r\nAuthorization: Basic YW15OnNlY3JldA==\r\n\r\n"});
   EXPECT_EQ(named, u"127.0.0.2 (amy)"_s);
+}
+
+// The ban and its end over the wire, on the server's clock: the failure that reaches
+// MAX_IDENTIFICATION_ERROR bans the address, which is refused even with the right password
+// until BAN_DURATION seconds after that failure; then the right password is served and the
+// failures count from nothing again.
+TEST_F(RoadIntake, TheBanHoldsForItsDurationAndThenEnds) {
+  struct ClockBack {
+    ~ClockBack() { orv::platform::clearFixedDateTime(); }
+  } clockBack;
+  gConfiguration.Shared.RootShare.users = u"amy"_s;
+  gConfiguration.Shared.RootShare.restricted = true;
+  gConfiguration.Protocol.IDENTIFICATION_METHOD = 1;
+  gConfiguration.Protocol.MAX_IDENTIFICATION_ERROR = 3;
+  gConfiguration.Protocol.BAN_DURATION = 240;
+  gConfiguration.Users.add({u"id1"_s, u"amy"_s, u"secret"_s, {}, {}});
+  const QDateTime start(QDate(2026, 3, 1), QTime(12, 0));
+  struct Row {
+    qint64 second;  // after the first failure
+    QByteArray credentials;
+    QByteArray status;
+    QByteArray label;  // the message of an error page
+  };
+  const QByteArray tooMany = "Too many identification errors : IP banned for 240 seconds";
+  const Row rows[] = {
+      {0, "amy:wrong", "401", "Error 401 : Unauthorized"},
+      {10, "amy:wrong", "401", "Error 401 : Unauthorized"},
+      {20, "amy:wrong", "403", tooMany},
+      {21, "amy:secret", "403", "IP banned"},
+      {259, "amy:secret", "403", "IP banned"},
+      {260, "amy:secret", "200", {}},
+      {261, "amy:wrong", "401", "Error 401 : Unauthorized"},
+      {262, "amy:wrong", "401", "Error 401 : Unauthorized"},
+      {263, "amy:secret", "200", {}},
+      {264, "amy:wrong", "403", tooMany},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.second);
+    orv::platform::setFixedDateTime(start.addSecs(row.second));
+    const TcpPeer& peer =
+        exchange({"GET /a.txt HTTP/1.1\r\nAuthorization: Basic " + row.credentials.toBase64() + "\r\n\r\n"});
+    const QList<HttpAnswer> answers = parseAnswers(peer.received);
+    ASSERT_EQ(answers.size(), 1) << peer.received.constData();
+    EXPECT_EQ(answers[0].status(), row.status);
+    if (!row.label.isEmpty()) {
+      EXPECT_TRUE(answers[0].body.contains("<label>" + row.label + "</label>")) << answers[0].body.constData();
+    }
+    ASSERT_TRUE(waitForSlots(0));
+  }
+  int bans = 0;
+  for (const orv::core::tHistoryEvent& event : orv::core::gHistoryLists.events) {
+    bans += event.type == orv::core::HistoryEventType::BANNED ? 1 : 0;
+  }
+  EXPECT_EQ(bans, 2);
 }
 
 // The common exit lowers the folder page counter that a step raised, also when the step

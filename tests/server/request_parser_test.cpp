@@ -325,7 +325,9 @@ TEST(RequestParser, ReadsContentLengthAndWaitsForTheBody) {
       {"abc", "xyz", RequestParseStatus::Ok, ""},
       {"-5", "xyz", RequestParseStatus::Ok, ""},
       {"+5", "hello", RequestParseStatus::Ok, ""},
-      {"5 ", "hello", RequestParseStatus::Ok, ""},
+      {"5 ", "hello", RequestParseStatus::Ok, "hello"},
+      {" 5\t ", "hello", RequestParseStatus::Ok, "hello"},
+      {"5 5", "hello", RequestParseStatus::Ok, ""},
       {"99999999999999999999999", "x", RequestParseStatus::Incomplete, ""},
       {"12", "a\r\n\r\nb\r\n\r\n\r\n", RequestParseStatus::Ok, "a\r\n\r\nb\r\n\r\n\r\n"},
       {"3", QByteArray("a\0b", 3), RequestParseStatus::Ok, QByteArray("a\0b", 3)},  // a body may hold any byte
