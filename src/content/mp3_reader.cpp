@@ -6,6 +6,8 @@
 #include "core/language.h"
 #include "platform/codepage.h"
 
+#include <QByteArrayView>
+
 #include <algorithm>
 #include <cstring>
 
@@ -53,6 +55,13 @@ class ByteReader {
       return 0;
     }
     return static_cast<unsigned char>(*windowAt(offset));
+  }
+
+  // Exactly count bytes from offset into buffer, for a few bytes.
+  void copy(qint64 offset, char* buffer, std::size_t count) {
+    for (std::size_t i = 0; i < count; ++i) {
+      buffer[i] = static_cast<char>(at(offset + static_cast<qint64>(i)));
+    }
   }
 
   // Exactly count bytes from offset; the caller bounds count.
@@ -166,7 +175,7 @@ bool readsAsNumber(const QString& text) {
   return core::parseConfigNumber(text).has_value();
 }
 
-quint32 bigEndian(const QByteArray& bytes) {
+quint32 bigEndian(QByteArrayView bytes) {
   quint32 value = 0;
   for (const char byte : bytes) {
     value = (value << 8) | static_cast<unsigned char>(byte);
@@ -174,7 +183,7 @@ quint32 bigEndian(const QByteArray& bytes) {
   return value;
 }
 
-QString* textFieldOf(tId3Tag& tag, const QByteArray& id) {
+QString* textFieldOf(tId3Tag& tag, QByteArrayView id) {
   if (id == "TIT2") {
     return &tag.title;
   }
@@ -226,10 +235,12 @@ qint64 readId3v2(ByteReader& reader, tId3Tag& tag) {
   // The first step at or after the end of the tag, where a walk through padding stops.
   const auto endOfWalkFrom = [tagSize](qint64 step) { return step + 10 * ((tagSize - step + 9) / 10); };
   while (position < tagSize) {
-    const QByteArray frameHeader = reader.bytes(position - 1, 8);
-    const QByteArray id = frameHeader.left(4);
-    const quint32 frameSize = bigEndian(frameHeader.mid(4, 4));
-    if (id == QByteArray(4, '\0')) {
+    // A tag of tiny frames holds millions of them: the header is read without allocating.
+    std::array<char, 8> frameHeader{};
+    reader.copy(position - 1, frameHeader.data(), frameHeader.size());
+    const QByteArrayView id(frameHeader.data(), 4);
+    const quint32 frameSize = bigEndian(QByteArrayView(frameHeader.data() + 4, 4));
+    if (id == QByteArrayView("\0\0\0\0", 4)) {
       // Padding is walked 10 bytes at a time: the walk goes on at the first step whose ID
       // holds a byte that is not 0. Skipping the zeros at once keeps a tag that claims
       // hundreds of megabytes of padding from taking millions of steps.

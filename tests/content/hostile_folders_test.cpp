@@ -226,6 +226,72 @@ TEST_F(HostileFolders, AFileSwappedForALinkOutOfTheShareDuringTheListingIsLeftOu
   EXPECT_FALSE(bytes.contains("Secret"));
 }
 
+// Sound files whose bytes are no good MP3, listed by artist: each item carries what the
+// reader makes of it (the not-found values where nothing is there), the listing reads them
+// through its own handle within their real size, and the page stays well-formed.
+TEST_F(HostileFolders, HostileMp3FilesGiveTheirNotFoundValuesInAWellFormedPage) {
+  QByteArray frame(417, '\0');
+  frame[0] = '\xFF';
+  frame[1] = '\xFB';
+  frame[2] = '\x90';
+  const auto fixed = [](const QByteArray& text, int width) { return (text + QByteArray(width, '\0')).left(width); };
+  const QByteArray markupTag = "TAG" + fixed("\x1F]]>", 30) + fixed("Tom\x01& <Jerry>", 30) + fixed("", 30) +
+                               fixed("", 4) + fixed("", 28) + '\0' + '\0' + '\x0C';
+  struct Case {
+    const char* name;
+    QByteArray bytes;
+    qint64 size;  // the file is made this long (sparse) when above its bytes
+    const char* title;
+    const char* artist;
+    const char* length;
+    const char* bitrate;
+  };
+  const char* unknown = "HTLM/GROUP/UNKNOW_ARTIST";
+  const Case cases[] = {
+      {"empty.mp3", {}, 0, "", unknown, "-", "0"},
+      {"text.mp3", "This is no MP3 at all, only text.\n", 0, "", unknown, "-", "0"},
+      // The tag says 2048 bytes and its title frame 256: the file ends after three.
+      {"truncated.mp3", QByteArray("ID3\x03\0\0\0\0\x10\0TIT2\0\0\x01\0\0\0\0Cut", 24), 0, "Cut", unknown, "-", "0"},
+      // The largest tag and a frame of nearly 4 GiB in 26 bytes.
+      {"huge.mp3", QByteArray("ID3\x03\0\0\x7F\x7F\x7F\x7FTPE1\xFF\xFF\xFF\xF0\0\0\0Band", 25), 0, "", "Band", "-",
+       "0"},
+      // 2 GiB of zeros after one frame header: (2^31 - 1) * 8 / 1000 kbit at 128 kbit/s.
+      {"sparse.mp3", frame, qint64{2} * 1024 * 1024 * 1024, "", unknown, "37:16:58", "128"},
+      {"markup.mp3", frame + markupTag, 0, " ]]>", "Tom & <Jerry>", "00:00", "128"},
+  };
+  for (const Case& c : cases) {
+    const QString path = writeRaw(share_.path(), c.name, c.bytes);
+    if (c.size > c.bytes.size()) {
+      ASSERT_EQ(::truncate(orv::platform::nativePath(path).constData(), c.size), 0);
+    }
+  }
+  std::array<Display, 5> displays;
+  displays[2].sortby = s("artist");
+  auto builder = makeBuilder(share_.path(), s("/"), displays);
+  ASSERT_EQ(builder->BuildDocumentFolder(), BuildStatus::Completed);
+  QString error;
+  const Document page = Document::fromBytes(builder->GetOutputResult().toUtf8(), &error);
+  ASSERT_FALSE(page.isNull()) << error.toStdString();
+
+  const Element sound = sectionOf(page, "sound");
+  EXPECT_EQ(sound.attribute(s("diskitems")), QString::number(std::size(cases)));
+  for (const Case& c : cases) {
+    Element found;
+    for (const Element& group : sound.childElements(s("group"))) {
+      for (const Element& item : group.childElements(s("item"))) {
+        if (item.firstChildElement(s("name")).text() == s(c.name)) {
+          found = item;
+        }
+      }
+    }
+    ASSERT_FALSE(found.isNull()) << c.name;
+    EXPECT_EQ(found.firstChildElement(s("title")).text(), s(c.title)) << c.name;
+    EXPECT_EQ(found.firstChildElement(s("artist")).text(), s(c.artist)) << c.name;
+    EXPECT_EQ(found.firstChildElement(s("length")).text(), s(c.length)) << c.name;
+    EXPECT_EQ(found.firstChildElement(s("bitrate")).text(), s(c.bitrate)) << c.name;
+  }
+}
+
 TEST_F(HostileFolders, AHundredThousandEntriesAreListedSortedAndGrouped) {
   constexpr int kEntries = 100000;
   // In memory where the system has a memory file system: making and removing a hundred

@@ -368,6 +368,17 @@ TEST_F(Mp3Reader, FramesAfterAnEmptyFrameAreStillRead) {
   EXPECT_EQ(infos.mpeg.bitrate, 128);
 }
 
+TEST_F(Mp3Reader, ATagOfManyEmptyFramesIsWalkedToItsLastFrame) {
+  // Two hundred thousand frames of ten bytes each, then the album.
+  const QByteArray empties = frame("TXXX", {}).repeated(200000) + frame("TIT2", {});
+  const QByteArray bytes = id3v2(empties + textFrame("TALB", b("Last")), 10) + mpegFrame();
+  const tMp3Infos infos = fnctReadMp3Data(Mp3MemorySource(bytes));
+  EXPECT_TRUE(infos.id3v2.blnFound);
+  EXPECT_EQ(infos.id3v2.album, s("Last"));
+  EXPECT_EQ(infos.id3v2.title, QString());
+  EXPECT_EQ(infos.mpeg.bitrate, 128);
+}
+
 TEST_F(Mp3Reader, AHugeTextFrameIsReadOnlyInPart) {
   const QByteArray title(200000, 'T');
   const QByteArray bytes = id3v2(textFrame("TIT2", title)) + mpegFrame();
