@@ -174,6 +174,19 @@ QDateTime lastWriteOf(int handle) {
   return ::fstat(handle, &info) == 0 ? utcOf(info) : QDateTime();
 }
 
+std::optional<PathStatus> statusOfHandle(int handle) {
+  struct stat info {};
+  if (::fstat(handle, &info) != 0) {
+    return std::nullopt;
+  }
+  PathStatus status;
+  status.isDirectory = S_ISDIR(info.st_mode);
+  status.isRegularFile = S_ISREG(info.st_mode);
+  status.size = info.st_size;
+  status.lastWriteUtc = utcOf(info);
+  return status;
+}
+
 bool closeFile(int handle) {
   return handle >= 0 && ::close(handle) == 0;
 }

@@ -228,14 +228,16 @@ void usrFileReader::SendData() {
   clsHttpRequest response;
   response.setServerHttpVersion("1.1");
   response.setServerContentType(getMimeType(fileExtension_));
-  const QDateTime now = platform::currentDateTime();
-  response.setServerDate(getGmtDate(now));
-  response.setServerLastModified(getGmtDate(core::getFileLastWriteDate(filePath_)));
+  // Dates go out in UTC: taken so, they need no look at the time zone.
+  const QDateTime now = platform::currentDateTimeUtc();
+  const core::OpenFileStamp stamp = core::getOpenFileStamp(filePath_, fileHandle_, size);
+  response.setServerDate(now);
+  response.setServerLastModified(stamp.lastWriteUtc);
   response.setServerAcceptRange("bytes");
   response.setServerServer(serverHeaderValue());
-  response.setServerEtag('"' + core::getFileEtag(filePath_, size).toLatin1() + '"');
+  response.setServerEtag('"' + stamp.etag.toLatin1() + '"');
   if (isInvibleTransfer_) {
-    response.setServerExpires(getRFC1123DateFormat(getGmtDate(now).addDays(1)));
+    response.setServerExpires(getRFC1123DateFormat(now.addDays(1)));
   }
   response.addServerCookieLines(std::exchange(serverCookies_, {}));
   if (isKeepConnection_) {
