@@ -278,7 +278,9 @@ void usrFileReader::sendOnePiece(clsHttpRequest& response) {
     failTransfer();
     return;
   }
-  log(QStringLiteral("Starting file read on usrFileReader(") + QString::number(socketIndex_) + QLatin1Char(')'));
+  if (isApplicationLogOn()) {
+    log(QStringLiteral("Starting file read on usrFileReader(") + QString::number(socketIndex_) + QLatin1Char(')'));
+  }
   // A head alone is no upload: its completion must let a kept connection wait for the next
   // request, and a close must not record it as interrupted.
   isActiveUpload_ = sendsBody;
@@ -342,7 +344,9 @@ void usrFileReader::sendBlockByBlock(clsHttpRequest& response) {
     sendHead(response.getServerFullRequest());
     return;
   }
-  log(QStringLiteral("Starting file read on usrFileReader(") + QString::number(socketIndex_) + QLatin1Char(')'));
+  if (isApplicationLogOn()) {
+    log(QStringLiteral("Starting file read on usrFileReader(") + QString::number(socketIndex_) + QLatin1Char(')'));
+  }
   isLargeUpload_ = true;
   if (!sendHead(response.getServerFullRequest())) {
     return;
