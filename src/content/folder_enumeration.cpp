@@ -4,6 +4,7 @@
 #include "content/xsl_stylesheets.h"
 #include "core/configuration.h"
 #include "core/file_utils.h"
+#include "core/lookup_cache.h"
 #include "core/text_encoding.h"
 #include "platform/file_system.h"
 
@@ -147,18 +148,21 @@ bool isListedFileStillThere(const FolderSnapshot& snapshot, const QString& folde
 }
 
 SectionIndex getFileSectionOf(const QString& extension) {
-  const QString needle = QLatin1Char('.') + extension + QLatin1Char(';');
   const core::tConfShellExtension& lists = core::gConfiguration.ShellExtension;
-  if (lists.SOUND.contains(needle, Qt::CaseInsensitive)) {
-    return kSoundSection;
-  }
-  if (lists.IMAGE.contains(needle, Qt::CaseInsensitive)) {
-    return kImageSection;
-  }
-  if (lists.VIDEO.contains(needle, Qt::CaseInsensitive)) {
-    return kVideoSection;
-  }
-  return kOtherSection;
+  static core::LookupCache<3, SectionIndex> cache;
+  return cache.find({&lists.SOUND, &lists.IMAGE, &lists.VIDEO}, extension, [&lists](const QString& key) {
+    const QString needle = QLatin1Char('.') + key + QLatin1Char(';');
+    if (lists.SOUND.contains(needle, Qt::CaseInsensitive)) {
+      return kSoundSection;
+    }
+    if (lists.IMAGE.contains(needle, Qt::CaseInsensitive)) {
+      return kImageSection;
+    }
+    if (lists.VIDEO.contains(needle, Qt::CaseInsensitive)) {
+      return kVideoSection;
+    }
+    return kOtherSection;
+  });
 }
 
 QString getNameExtension(const QString& name) {

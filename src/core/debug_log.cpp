@@ -72,8 +72,12 @@ RgbColour debugEventColour(DebugEventCategory category) {
   return {};
 }
 
+bool isDebugEventShown(DebugEventCategory category) {
+  return gConfiguration.AppState.blnDebugFormLoaded && isSwitchedOn(category);
+}
+
 void subAddDebugEvent(const QString& message, DebugEventCategory category) {
-  if (!gConfiguration.AppState.blnDebugFormLoaded || !isSwitchedOn(category)) {
+  if (!isDebugEventShown(category)) {
     return;
   }
   const QString text = QLatin1Char('[') + generalDateText(platform::currentDateTime()) + QStringLiteral("] ") + message;

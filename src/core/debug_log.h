@@ -62,6 +62,10 @@ RgbColour debugEventColour(DebugEventCategory category);
 // nothing. Never fails.
 void subAddDebugEvent(const QString& message, DebugEventCategory category);
 
+// True when subAddDebugEvent writes lines of the category now: callers on busy paths (every
+// send of a large file, every request) make their message only then.
+bool isDebugEventShown(DebugEventCategory category);
+
 // Writes one line to the console (standard error), for failures the user must see even
 // without the debug window, such as a settings file that could not be saved.
 void subWriteConsoleLine(const QString& message);

@@ -17,13 +17,31 @@ QString upperHex(quint64 value) {
   return QString::number(value, 16).toUpper();
 }
 
+// What a file that does not open counts as written at.
+QDateTime unreadableFileDate() {
+  return QDateTime(QDate(1980, 1, 1), QTime(0, 0, 1));
+}
+
+// Year, month, day, hour, minute and second of the local last write, then the size.
+QString etagOf(const QDateTime& writtenLocal, qint64 size) {
+  const QDate date = writtenLocal.date();
+  const QTime time = writtenLocal.time();
+  QString tag;
+  for (const int field : {date.year(), date.month(), date.day(), time.hour(), time.minute(), time.second()}) {
+    tag += upperHex(static_cast<quint64>(field));
+  }
+  return tag + fnctSizeToHex(size);
+}
+
 }  // namespace
 
 ExistenceCode fnctFolderExists(const QString& path, bool blnNoAccessTest) {
   if (path.isEmpty() || holdsDoubleSeparator(path)) {
     return ExistenceCode::Absent;
   }
-  const std::optional<platform::PathStatus> status = platform::statPath(path);
+  // The kind alone is asked for: one call, not the full status with its link and access
+  // checks (a served file passes here several times per request).
+  const std::optional<platform::PathStatus> status = platform::statPathQuick(path);
   if (!status || !status->isDirectory) {
     return ExistenceCode::Absent;
   }
@@ -43,7 +61,7 @@ ExistenceCode fnctFileExists(const QString& path, bool blnNoOpenTest) {
   if (holdsDoubleSeparator(path)) {
     return ExistenceCode::Absent;
   }
-  const std::optional<platform::PathStatus> status = platform::statPath(path);
+  const std::optional<platform::PathStatus> status = platform::statPathQuick(path);
   if (!status || !status->isRegularFile) {
     return ExistenceCode::Absent;
   }
@@ -61,7 +79,7 @@ bool fnctSetCurrentDirectory(const QString& path) {
 
 int fnctOpenFileForRead(const QString& path) {
   // Opening a pipe would wait for its writer, and a device could be read without end.
-  const std::optional<platform::PathStatus> status = platform::statPath(path);
+  const std::optional<platform::PathStatus> status = platform::statPathQuick(path);
   if (!status || !(status->isRegularFile || status->isDirectory)) {
     return platform::kInvalidFileHandle;
   }
@@ -132,7 +150,7 @@ QDateTime getFileLastWriteDate(const QString& path) {
       return QDateTime::fromSecsSinceEpoch(written.toSecsSinceEpoch(), Qt::LocalTime);
     }
   }
-  return QDateTime(QDate(1980, 1, 1), QTime(0, 0, 1));
+  return unreadableFileDate();
 }
 
 bool hasFileAttribute(const QString& path, quint32 mask) {
@@ -157,14 +175,24 @@ QString getFileEtag(const QString& path, qint64 size) {
   if (fnctFileExists(path, true) != ExistenceCode::Usable) {
     return QStringLiteral("-1");
   }
-  const QDateTime written = getFileLastWriteDate(path);
-  const QDate date = written.date();
-  const QTime time = written.time();
-  QString tag;
-  for (const int field : {date.year(), date.month(), date.day(), time.hour(), time.minute(), time.second()}) {
-    tag += upperHex(static_cast<quint64>(field));
+  return etagOf(getFileLastWriteDate(path), size == -1 ? getFileSizeByPath(path) : size);
+}
+
+OpenFileStamp getOpenFileStamp(const QString& path, int handle, qint64 size) {
+  const std::optional<platform::PathStatus> status =
+      handle == platform::kInvalidFileHandle ? std::nullopt : platform::statusOfHandle(handle);
+  OpenFileStamp stamp;
+  if (status && status->lastWriteUtc.isValid()) {
+    stamp.lastWriteUtc = QDateTime::fromSecsSinceEpoch(status->lastWriteUtc.toSecsSinceEpoch(), Qt::UTC);
+  } else {
+    stamp.lastWriteUtc = unreadableFileDate().toUTC();
   }
-  return tag + fnctSizeToHex(size == -1 ? getFileSizeByPath(path) : size);
+  if (holdsDoubleSeparator(path) || !status || !status->isRegularFile) {
+    stamp.etag = QStringLiteral("-1");
+  } else {
+    stamp.etag = etagOf(stamp.lastWriteUtc.toLocalTime(), size);
+  }
+  return stamp;
 }
 
 QString fnctSizeToHex(qint64 size) {

@@ -97,6 +97,16 @@ bool hasFileAttribute(const QString& path, quint32 mask);
 // thumbnail cache index stores this exact form.
 QString getFileEtag(const QString& path, qint64 size = -1);
 
+// What a response says of a file it has open, read from the handle with one call: its last
+// write in UTC, to the whole second, and its entity tag. They are the values that
+// getFileLastWriteDate and getFileEtag give for the path of that file, without opening it
+// again for each of them.
+struct OpenFileStamp {
+  QDateTime lastWriteUtc;
+  QString etag;
+};
+OpenFileStamp getOpenFileStamp(const QString& path, int handle, qint64 size);
+
 // The upper 32 bits of the size in upper-case hexadecimal without leading zeros, left out
 // when they are zero, then the lower 32 bits the same way: 5,000 gives "1388",
 // 4,294,967,296 gives "10", 0 gives "0".

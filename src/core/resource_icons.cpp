@@ -1,9 +1,12 @@
 #include "core/resource_icons.h"
 
 #include "core/configuration.h"
+#include "core/lookup_cache.h"
 
 #include <QDir>
 #include <QFileInfo>
+
+#include <optional>
 
 namespace orv::core {
 namespace {
@@ -12,6 +15,18 @@ const QString kShowSmall = QStringLiteral("filetype_16_show_");
 
 bool isFile(const QString& path) {
   return QFileInfo(path).isFile();
+}
+
+// The rest name of the set that serves an extension, searched in the lookup text.
+std::optional<QString> searchIconSet(const QString& iconsList, const QString& extension) {
+  const QString needle = QLatin1Char('.') + extension + QLatin1Char(':');
+  const qsizetype found = iconsList.indexOf(needle, 0, Qt::CaseInsensitive);
+  if (found < 0) {
+    return std::nullopt;
+  }
+  const qsizetype start = found + needle.size();
+  const qsizetype end = iconsList.indexOf(QLatin1Char(';'), start);
+  return iconsList.mid(start, end < 0 ? -1 : end - start);
 }
 
 }  // namespace
@@ -50,16 +65,14 @@ QString getResourcesIconsList() {
 
 QString getFileTypeIconName(const QString& iconsList, const QString& extension, int visibility, int size,
                             const QString& defaultName) {
-  const QString needle = QLatin1Char('.') + extension + QLatin1Char(':');
-  const qsizetype found = iconsList.indexOf(needle, 0, Qt::CaseInsensitive);
-  if (found < 0) {
+  static LookupCache<1, std::optional<QString>> cache;
+  const std::optional<QString> rest =
+      cache.find({&iconsList}, extension, [&iconsList](const QString& key) { return searchIconSet(iconsList, key); });
+  if (!rest) {
     return defaultName;
   }
-  const qsizetype start = found + needle.size();
-  const qsizetype end = iconsList.indexOf(QLatin1Char(';'), start);
-  const QString rest = iconsList.mid(start, end < 0 ? -1 : end - start);
   const QString word = visibility == 0 ? QStringLiteral("show") : visibility == 1 ? QStringLiteral("hide") : QString();
-  return QStringLiteral("filetype_") + QString::number(size) + QLatin1Char('_') + word + QLatin1Char('_') + rest;
+  return QStringLiteral("filetype_") + QString::number(size) + QLatin1Char('_') + word + QLatin1Char('_') + *rest;
 }
 
 QString getFileTypeIconName(const QString& extension, int visibility, int size, const QString& defaultName) {

@@ -476,11 +476,10 @@ int connectSocket(int socket, quint32 address, int port) {
   return failFromErrno();
 }
 
-qint64 sendSocket(int socket, const char* data, qint64 length, bool moreFollows) {
+qint64 sendSocket(int socket, const char* data, qint64 length) {
   ssize_t sent = 0;
-  const int flags = MSG_NOSIGNAL | (moreFollows ? MSG_MORE : 0);
   do {
-    sent = ::send(socket, data, static_cast<size_t>(length), flags);
+    sent = ::send(socket, data, static_cast<size_t>(length), MSG_NOSIGNAL);
   } while (sent < 0 && errno == EINTR);
   if (sent >= 0) {
     return sent;

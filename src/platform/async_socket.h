@@ -78,7 +78,7 @@ int acceptSocket(int socket, quint32* peerAddress, int* peerPort);
 int connectSocket(int socket, quint32 address, int port);
 
 // Never raises SIGPIPE; a broken connection fails with 10058 or 10054.
-qint64 sendSocket(int socket, const char* data, qint64 length, bool moreFollows = false);
+qint64 sendSocket(int socket, const char* data, qint64 length);
 qint64 receiveSocket(int socket, char* buffer, qint64 length, bool peek = false);
 
 int setSocketOption(int socket, int level, int name, int value);

@@ -14,6 +14,10 @@ QDateTime currentDateTime() {
   return fixedMoment() ? *fixedMoment() : QDateTime::currentDateTime();
 }
 
+QDateTime currentDateTimeUtc() {
+  return fixedMoment() ? fixedMoment()->toUTC() : QDateTime::currentDateTimeUtc();
+}
+
 void setFixedDateTime(const QDateTime& moment) {
   fixedMoment() = moment;
 }

@@ -9,6 +9,8 @@
 namespace orv::platform {
 
 QDateTime currentDateTime();  // local time
+// The same moment in UTC, without the look at the time zone that local time costs.
+QDateTime currentDateTimeUtc();
 
 // Fixes the clock at the given moment until clearFixedDateTime is called.
 void setFixedDateTime(const QDateTime& moment);

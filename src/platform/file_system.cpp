@@ -18,6 +18,17 @@ QDateTime utcOf(const struct stat& info) {
   return QDateTime::fromMSecsSinceEpoch(msecs, Qt::UTC);
 }
 
+// The fields one status call gives: the kind, the size and the last write.
+PathStatus quickStatusOf(const struct stat& info) {
+  PathStatus status;
+  status.isDirectory = S_ISDIR(info.st_mode);
+  status.isRegularFile = S_ISREG(info.st_mode);
+  status.isSymbolicLink = S_ISLNK(info.st_mode);
+  status.size = info.st_size;
+  status.lastWriteUtc = utcOf(info);
+  return status;
+}
+
 bool hasLeadingDot(const QString& path) {
   const qsizetype slash = path.lastIndexOf(QLatin1Char('/'));
   const QStringView name = QStringView(path).mid(slash + 1);
@@ -62,13 +73,7 @@ std::optional<PathStatus> statPathQuick(const QString& path, bool followLinks) {
   if (path.isEmpty() || (followLinks ? ::stat(native.constData(), &info) : ::lstat(native.constData(), &info)) != 0) {
     return std::nullopt;
   }
-  PathStatus status;
-  status.isDirectory = S_ISDIR(info.st_mode);
-  status.isRegularFile = S_ISREG(info.st_mode);
-  status.isSymbolicLink = S_ISLNK(info.st_mode);
-  status.size = info.st_size;
-  status.lastWriteUtc = utcOf(info);
-  return status;
+  return quickStatusOf(info);
 }
 
 std::optional<PathStatus> statPathNoFollow(const QString& path) {
@@ -172,6 +177,14 @@ qint64 fileSizeOf(int handle) {
 QDateTime lastWriteOf(int handle) {
   struct stat info {};
   return ::fstat(handle, &info) == 0 ? utcOf(info) : QDateTime();
+}
+
+std::optional<PathStatus> statusOfHandle(int handle) {
+  struct stat info {};
+  if (::fstat(handle, &info) != 0) {
+    return std::nullopt;
+  }
+  return quickStatusOf(info);
 }
 
 bool closeFile(int handle) {

@@ -69,6 +69,10 @@ qint64 fileSizeOf(int handle);
 // Last write time of the open file (UTC), or an invalid date.
 QDateTime lastWriteOf(int handle);
 
+// The status of the open file with one call: isDirectory, isRegularFile, size and
+// lastWriteUtc are filled; nothing when the handle cannot be read.
+std::optional<PathStatus> statusOfHandle(int handle);
+
 bool closeFile(int handle);
 
 // Number of descriptors the process holds open (for tests that look for leaks).

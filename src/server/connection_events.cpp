@@ -146,7 +146,8 @@ void ServerEngine::usrSocket_SendProgress(int Index, int BytesSent, int /*bytesR
     return;
   }
   const usrFileReader& reader = *slot->fileReader;
-  if (!reader.getIsLargeUpload() || !reader.getIsActiveUpload()) {
+  if (!reader.getIsLargeUpload() || !reader.getIsActiveUpload() ||
+      !core::isDebugEventShown(core::DebugEventCategory::Application)) {
     return;
   }
   const double sent = slot->socket->BytesSent();

@@ -23,6 +23,9 @@ QString arrayName(ComponentArray array) {
 }
 
 void logLoad(const char* verb, ComponentArray array, int index, const QString& procedure) {
+  if (!core::isDebugEventShown(core::DebugEventCategory::Application)) {
+    return;
+  }
   core::subAddDebugEvent(QLatin1String(verb) + arrayName(array) + QLatin1Char('(') + QString::number(index) +
                              QStringLiteral(") by ") + procedure,
                          core::DebugEventCategory::Application);

@@ -228,14 +228,16 @@ void usrFileReader::SendData() {
   clsHttpRequest response;
   response.setServerHttpVersion("1.1");
   response.setServerContentType(getMimeType(fileExtension_));
-  const QDateTime now = platform::currentDateTime();
-  response.setServerDate(getGmtDate(now));
-  response.setServerLastModified(getGmtDate(core::getFileLastWriteDate(filePath_)));
+  // Dates go out in UTC: taken so, they need no look at the time zone.
+  const QDateTime now = platform::currentDateTimeUtc();
+  const core::OpenFileStamp stamp = core::getOpenFileStamp(filePath_, fileHandle_, size);
+  response.setServerDate(now);
+  response.setServerLastModified(stamp.lastWriteUtc);
   response.setServerAcceptRange("bytes");
   response.setServerServer(serverHeaderValue());
-  response.setServerEtag('"' + core::getFileEtag(filePath_, size).toLatin1() + '"');
+  response.setServerEtag('"' + stamp.etag.toLatin1() + '"');
   if (isInvibleTransfer_) {
-    response.setServerExpires(getRFC1123DateFormat(getGmtDate(now).addDays(1)));
+    response.setServerExpires(getRFC1123DateFormat(now.addDays(1)));
   }
   response.addServerCookieLines(std::exchange(serverCookies_, {}));
   if (isKeepConnection_) {
@@ -276,7 +278,9 @@ void usrFileReader::sendOnePiece(clsHttpRequest& response) {
     failTransfer();
     return;
   }
-  log(QStringLiteral("Starting file read on usrFileReader(") + QString::number(socketIndex_) + QLatin1Char(')'));
+  if (isApplicationLogOn()) {
+    log(QStringLiteral("Starting file read on usrFileReader(") + QString::number(socketIndex_) + QLatin1Char(')'));
+  }
   // A head alone is no upload: its completion must let a kept connection wait for the next
   // request, and a close must not record it as interrupted.
   isActiveUpload_ = sendsBody;
@@ -340,7 +344,9 @@ void usrFileReader::sendBlockByBlock(clsHttpRequest& response) {
     sendHead(response.getServerFullRequest());
     return;
   }
-  log(QStringLiteral("Starting file read on usrFileReader(") + QString::number(socketIndex_) + QLatin1Char(')'));
+  if (isApplicationLogOn()) {
+    log(QStringLiteral("Starting file read on usrFileReader(") + QString::number(socketIndex_) + QLatin1Char(')'));
+  }
   isLargeUpload_ = true;
   if (!sendHead(response.getServerFullRequest())) {
     return;

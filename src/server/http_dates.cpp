@@ -3,6 +3,7 @@
 #include <QDate>
 #include <QTime>
 
+#include <algorithm>
 #include <array>
 #include <optional>
 
@@ -84,6 +85,41 @@ QByteArray getRFC1123DateFormat(const QDateTime& RFC1123DateFormat) {
   const QDateTime utc = RFC1123DateFormat.toUTC();
   const QDate date = utc.date();
   const QTime time = utc.time();
+  int year = 0;
+  int month = 0;
+  int day = 0;
+  date.getDate(&year, &month, &day);
+  if (year >= 0 && year <= 9999) {
+    // Every head carries a date or three: written into place, with the same digits as below.
+    char text[32];
+    char* out = text;
+    const auto put = [&out](const char* part, qsizetype length) {
+      std::copy(part, part + length, out);
+      out += length;
+    };
+    const auto digits = [&out](int value, int width) {
+      for (int place = width - 1; place >= 0; --place) {
+        out[place] = static_cast<char>('0' + value % 10);
+        value /= 10;
+      }
+      out += width;
+    };
+    put(kWeekDays[static_cast<std::size_t>(date.dayOfWeek() % 7)], 3);
+    put(", ", 2);
+    digits(day, day < 10 ? 1 : 2);
+    *out++ = ' ';
+    put(kMonths[static_cast<std::size_t>(month - 1)], 3);
+    *out++ = ' ';
+    digits(year, 4);
+    *out++ = ' ';
+    digits(time.hour(), 2);
+    *out++ = ':';
+    digits(time.minute(), 2);
+    *out++ = ':';
+    digits(time.second(), 2);
+    put(" GMT", 4);
+    return QByteArray(text, out - text);
+  }
   QByteArray text;
   text += kWeekDays[static_cast<std::size_t>(date.dayOfWeek() % 7)];
   text += ", ";

@@ -182,7 +182,9 @@ void runRequestRoad(ServerEngine& server, int Index, const RequestDispatcher& di
   if (ends(server, context, fnctCheckRequest(context))) {
     return;
   }
-  logApplication(requestLogLine(context, Index));
+  if (core::isDebugEventShown(DebugEventCategory::Application)) {
+    logApplication(requestLogLine(context, Index));
+  }
   socket.StopConnectionTimeoutTimer();
   reader.setNbConnectionRequest(context.servedRequestCount + 1);
 

@@ -3,6 +3,7 @@
 #include "server/http_dates.h"
 #include "server/status_texts.h"
 
+#include <algorithm>
 #include <array>
 #include <string_view>
 
@@ -47,10 +48,13 @@ constexpr std::array<HeaderLine, 25> kHeaderLines{{
 // or a body of its own (RFC 7230 section 3.2.4); long Base64 texts, for one, carry line
 // breaks that would cut a cookie in two.
 void appendValue(QByteArray& text, QByteArrayView value) {
-  for (const char c : value) {
-    if (c != '\r' && c != '\n' && c != '\0') {
-      text += c;
-    }
+  const auto isCut = [](char c) { return c == '\r' || c == '\n' || c == '\0'; };
+  const char* run = value.data();
+  const char* const end = run + value.size();
+  while (run != end) {
+    const char* cut = std::find_if(run, end, isCut);
+    text.append(run, cut - run);
+    run = cut == end ? end : cut + 1;
   }
 }
 
@@ -78,7 +82,10 @@ QByteArray cookieText(const QByteArray& cookieName, const QByteArray& cookieValu
 }
 
 QByteArray buildResponseHead(const ResponseHead& head) {
-  QByteArray text = "HTTP/";
+  QByteArray text;
+  // Room for a usual head, so that it grows in place.
+  text.reserve(512);
+  text += "HTTP/";
   appendValue(text, head.httpVersion);
   text += ' ';
   appendValue(text, head.statusNb);

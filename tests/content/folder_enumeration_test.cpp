@@ -442,4 +442,20 @@ TEST_F(FolderEnumeration, FileTypesComeFromTheExtensionLists) {
   EXPECT_EQ(orv::content::getNameExtension(s("a.tar.gz")), s("gz"));
 }
 
+TEST_F(FolderEnumeration, FileTypesFollowTheListsOfTheMoment) {
+  // A changed setting changes the answer at once, for an extension asked before too.
+  EXPECT_EQ(orv::content::getFileSectionOf(s("mp3")), orv::content::kSoundSection);
+  orv::core::tConfShellExtension& lists = orv::core::gConfiguration.ShellExtension;
+  const orv::core::tConfShellExtension saved = lists;
+  lists.SOUND = s(".wav;");
+  lists.IMAGE = s(".mp3;");
+  const orv::content::SectionIndex moved = orv::content::getFileSectionOf(s("mp3"));
+  lists.IMAGE += s(".PNG;");
+  const orv::content::SectionIndex added = orv::content::getFileSectionOf(s("png"));
+  lists = saved;
+  EXPECT_EQ(moved, orv::content::kImageSection);
+  EXPECT_EQ(added, orv::content::kImageSection);
+  EXPECT_EQ(orv::content::getFileSectionOf(s("mp3")), orv::content::kSoundSection);
+}
+
 }  // namespace

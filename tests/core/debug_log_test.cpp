@@ -75,6 +75,23 @@ TEST_F(DebugLog, EachCategoryFollowsItsSwitchAndHasItsColour) {
   }
 }
 
+TEST_F(DebugLog, TellsWhetherACategoryIsWrittenNow) {
+  // Whatever the window and the switches, the answer is whether a line would be written.
+  for (const bool windowOpen : {false, true}) {
+    for (int switches = 0; switches < 8; ++switches) {
+      gConfiguration.AppState.blnDebugFormLoaded = windowOpen;
+      setSwitches((switches & 1) != 0, (switches & 2) != 0, (switches & 4) != 0);
+      for (int code = -1; code <= 5; ++code) {
+        const auto category = static_cast<DebugEventCategory>(code);
+        debugEventLog().clear();
+        subAddDebugEvent(QStringLiteral("message"), category);
+        EXPECT_EQ(isDebugEventShown(category), debugEventLog().count() == 1)
+            << "window " << windowOpen << " switches " << switches << " category " << code;
+      }
+    }
+  }
+}
+
 TEST_F(DebugLog, LineIsTheDateAndTimeInBracketsThenTheMessageUnchanged) {
   subAddDebugEvent(QStringLiteral("first\r\nsecond"), DebugEventCategory::Always);
   ASSERT_EQ(debugEventLog().count(), 1);

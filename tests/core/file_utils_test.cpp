@@ -262,6 +262,29 @@ TEST_F(FileUtils, EtagJoinsTheLocalDateAndTheSizeInHexadecimal) {
   EXPECT_EQ(getFileEtag(withDoubleSeparator(file)), QStringLiteral("-1"));
 }
 
+TEST_F(FileUtils, AnOpenFileStampHoldsTheValuesOfItsPath) {
+  const QString file = temp_.write(QStringLiteral("stamped"), QByteArray(5000, 'x'));
+  setLastWrite(file, QDateTime(QDate(2006, 3, 7), QTime(14, 5, 9, 750)));
+  const ScopedFileHandle handle(fnctOpenFileForRead(file));
+  ASSERT_TRUE(handle.isValid());
+  const OpenFileStamp stamp = getOpenFileStamp(file, handle.get(), 5000);
+  EXPECT_EQ(stamp.lastWriteUtc, getFileLastWriteDate(file).toUTC());
+  EXPECT_EQ(stamp.lastWriteUtc.timeSpec(), Qt::UTC);
+  EXPECT_EQ(stamp.etag, getFileEtag(file, 5000));
+  EXPECT_EQ(stamp.etag, QStringLiteral("7D637E591388"));
+  EXPECT_EQ(getOpenFileStamp(file, handle.get(), 6442450944).etag, getFileEtag(file, 6442450944));
+  // What getFileEtag refuses, the stamp refuses too.
+  EXPECT_EQ(getOpenFileStamp(withDoubleSeparator(file), handle.get(), 5000).etag, QStringLiteral("-1"));
+  const QString folder = temp_.makeFolder(QStringLiteral("folder"));
+  const ScopedFileHandle folderHandle(fnctOpenFileForRead(folder));
+  ASSERT_TRUE(folderHandle.isValid());
+  EXPECT_EQ(getOpenFileStamp(folder, folderHandle.get(), 0).etag, QStringLiteral("-1"));
+  EXPECT_EQ(getOpenFileStamp(folder, folderHandle.get(), 0).lastWriteUtc, getFileLastWriteDate(folder).toUTC());
+  const OpenFileStamp none = getOpenFileStamp(file, orv::platform::kInvalidFileHandle, 5000);
+  EXPECT_EQ(none.etag, QStringLiteral("-1"));
+  EXPECT_EQ(none.lastWriteUtc, QDateTime(QDate(1980, 1, 1), QTime(0, 0, 1)).toUTC());
+}
+
 TEST(SizeToHex, WritesTheUpperHalfOnlyWhenItIsNotZero) {
   const struct {
     qint64 size;

@@ -92,6 +92,38 @@ TEST(ResourceIcons, LookupNeedsTheWholeExtensionAndIgnoresCase) {
   }
 }
 
+TEST(ResourceIcons, LookupFollowsTheListItIsGiven) {
+  // The same extension asked of lists that change between calls, as a rescan or a new
+  // configuration changes them: each answer comes from the list of its own call.
+  QString list = QStringLiteral(".mp3:mp3.png;");
+  const QString first = getFileTypeIconName(list, QStringLiteral("mp3"), 0, 16, QStringLiteral("none.png"));
+  list.replace(QStringLiteral("mp3.png"), QStringLiteral("AAC-mp3.png"));
+  const QString changed = getFileTypeIconName(list, QStringLiteral("mp3"), 0, 16, QStringLiteral("none.png"));
+  const QString other =
+      getFileTypeIconName(QStringLiteral(".wav:wav.png;"), QStringLiteral("mp3"), 0, 16, QStringLiteral("none.png"));
+  const QString again = getFileTypeIconName(list, QStringLiteral("MP3"), 1, 48, QStringLiteral("none.png"));
+  EXPECT_EQ(first, QStringLiteral("filetype_16_show_mp3.png"));
+  EXPECT_EQ(changed, QStringLiteral("filetype_16_show_AAC-mp3.png"));
+  EXPECT_EQ(other, QStringLiteral("none.png"));
+  EXPECT_EQ(again, QStringLiteral("filetype_48_hide_AAC-mp3.png"));
+}
+
+TEST(ResourceIcons, LookupOfManyExtensionsKeepsEveryAnswer) {
+  // More different extensions than any folder page normally holds, each asked twice.
+  QString list;
+  for (int i = 0; i < 3000; i += 3) {
+    list += QStringLiteral(".e%1:set%1.png;").arg(i);
+  }
+  for (int round = 0; round < 2; ++round) {
+    for (int i = 0; i < 3000; ++i) {
+      const QString expected =
+          i % 3 == 0 ? QStringLiteral("filetype_16_show_set%1.png").arg(i) : QStringLiteral("none.png");
+      ASSERT_EQ(getFileTypeIconName(list, QStringLiteral("e%1").arg(i), 0, 16, QStringLiteral("none.png")), expected)
+          << i;
+    }
+  }
+}
+
 TEST(ResourceIcons, LookupReadsTheListOfTheConfiguration) {
   orv::core::gConfiguration.ShellExtension.strResourcesIconsList = QStringLiteral(".gif:gif.png;");
   const QString icon = getFileTypeIconName(QStringLiteral("GIF"), 0, 48, QString());

@@ -84,6 +84,24 @@ TEST(HttpDates, WritesRfc1123Dates) {
   }
 }
 
+TEST(HttpDates, WritesDaysAndYearsOfEveryWidth) {
+  struct Case {
+    QDateTime moment;
+    const char* text;
+  };
+  const Case cases[] = {
+      {utc(2023, 6, 9, 23, 59, 59), "Fri, 9 Jun 2023 23:59:59 GMT"},
+      {utc(2023, 6, 10, 0, 0, 0), "Sat, 10 Jun 2023 00:00:00 GMT"},
+      {utc(1970, 1, 1, 0, 0, 0), "Thu, 1 Jan 1970 00:00:00 GMT"},
+      {utc(1, 1, 1, 1, 2, 3), "Mon, 1 Jan 0001 01:02:03 GMT"},
+      {utc(9999, 12, 31, 23, 59, 59), "Fri, 31 Dec 9999 23:59:59 GMT"},
+      {utc(10000, 1, 1, 0, 0, 0), "Sat, 1 Jan 10000 00:00:00 GMT"},
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(getRFC1123DateFormat(c.moment), QByteArray(c.text));
+  }
+}
+
 TEST(HttpDates, AWrittenDateReadsBackAsTheSameMoment) {
   const QDateTime moment = utc(2031, 3, 9, 4, 5, 6);
   EXPECT_EQ(getStandardDateFormat(getRFC1123DateFormat(moment)), moment);
