@@ -100,6 +100,13 @@ class CommonExit {
     }
     if (ConnectionSlot* slot = server_.slots().find(connection_)) {
       slot->requestOnRoad = false;
+      // The answer may still be leaving: a file block by block, or more than the client's
+      // buffers take at once. A client that stops reading must not keep the slot and its
+      // file for ever: the idle timer watches the transfer and closes the connection once
+      // a whole interval moves nothing. An answer that is out restarts it or closes first.
+      if (slot->socket != nullptr) {
+        slot->socket->StartConnectionTimeoutTimer();
+      }
     }
   }
   CommonExit(const CommonExit&) = delete;

@@ -9,6 +9,7 @@
 #include "server/response_values.h"
 
 #include <QFile>
+#include <QTimer>
 
 #include <zlib.h>
 
@@ -368,6 +369,43 @@ TEST_F(FileResponses, AClientGoneInTheMiddleOfAFileIsOneInterruptedUploadOfWhatW
   EXPECT_TRUE(gUploadedLists.transfers[0].completeFile);
   EXPECT_GE(gUploadedLists.transfers[0].transferred, sent);
   EXPECT_LT(gUploadedLists.transfers[0].transferred, static_cast<double>(large.size()));
+}
+
+// A client that stops reading in the middle of a file does not keep its slot and the file
+// for ever: once a whole interval of the idle timer moves nothing, the connection is closed
+// and the upload recorded as cut off. A client that reads slowly gets the whole file.
+TEST_F(FileResponses, AReaderThatStopsIsClosedByTheIdleTimerAndASlowOneIsServed) {
+  gConfiguration.AdvancedParameters.HTTP_KEEP_ALIVE_TIMEOUT = 0.5;
+  gConfiguration.AdvancedParameters.APP_FILE_READER_BLOCK_SIZE = 4096;
+  gConfiguration.AdvancedParameters.SKT_SNDBUF = 8192;
+  const QByteArray large = patterned(1024 * 1024);
+  const QString path = tmp.write(u"pub/large.bin"_s, large);
+
+  ASSERT_TRUE(admitted("127.0.0.2"));
+  TcpPeer& stopped = *peers.back();
+  stopped.pauseReading();
+  stopped.send("GET /large.bin HTTP/1.1\r\n\r\n");
+  ASSERT_TRUE(waitForSlots(0));
+  EXPECT_EQ(historyEvents(), (QStringList{u"1 127.0.0.2 "_s + path, u"2 127.0.0.2 "_s + path}));
+  ASSERT_EQ(gUploadedLists.transfers.size(), 1U);
+  EXPECT_FALSE(gUploadedLists.transfers[0].finished);
+  EXPECT_LT(gUploadedLists.transfers[0].transferred, static_cast<double>(large.size()));
+
+  orv::core::gHistoryLists = {};
+  gUploadedLists = {};
+  TcpPeer& slow = connectFrom("127.0.0.3");
+  slow.setReadChunk(2048);
+  slow.pauseReading();
+  QTimer reader;
+  QObject::connect(&reader, &QTimer::timeout, [&] { slow.readNow(); });
+  reader.start(2);
+  slow.send("GET /large.bin HTTP/1.1\r\n\r\n");
+  ASSERT_TRUE(processEventsUntil([&] { return slow.endOfStream; }, 120000));
+  const QList<HttpAnswer> answers = parseAnswers(slow.received);
+  ASSERT_EQ(answers.size(), 1);
+  EXPECT_TRUE(answers.first().body == large);
+  ASSERT_TRUE(waitForSlots(0));
+  EXPECT_EQ(historyEvents(), (QStringList{u"1 127.0.0.3 "_s + path, u"3 127.0.0.3 "_s + path}));
 }
 
 }  // namespace
