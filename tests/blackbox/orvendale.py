@@ -254,11 +254,11 @@ _INET_DIAG_BC_S_LE = 3
 _TCP_LISTEN = 10
 
 
-def _tcp_sockets_on(port):
+def _tcp_sockets_on(port, peers=False):
     """(state, inode) of every IPv4 TCP socket whose local port is the port, in any state
     (TIME_WAIT too: a client's keeps the program from binding), asked of the system's
-    socket table over netlink. The table picks them itself: under load it holds tens of
-    thousands of sockets."""
+    socket table over netlink; with peers, (state, inode, peer address). The table picks
+    them itself: under load it holds tens of thousands of sockets."""
     # Filter: local port >= port, then <= port; a jump past the end refuses the socket.
     program = struct.pack("=BBHBBHBBHBBH", _INET_DIAG_BC_S_GE, 8, 20, 0, 0, port, _INET_DIAG_BC_S_LE, 8, 12, 0, 0,
                           port)
@@ -283,7 +283,9 @@ def _tcp_sockets_on(port):
                 local_port = struct.unpack_from(">H", data, offset + 20)[0]
                 inode = struct.unpack_from("=I", data, offset + 16 + 68)[0]
                 if local_port == port:
-                    found.append((state, inode))
+                    # The peer's address, at 24 (after the local one).
+                    found.append((state, inode, socket.inet_ntoa(data[offset + 40:offset + 44])) if peers else
+                                 (state, inode))
                 offset += (length + 3) & ~3
 
 
