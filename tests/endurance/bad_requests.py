@@ -189,6 +189,7 @@ def traversals():
 
 
 def mutations(seed=13, count=160):
+    """Good requests with bytes flipped, inserted, deleted, repeated or cut off."""
     dice = random.Random(seed)
     good = [get(FILE.encode()), get(b"/docs/"), get(LARGE.encode(), (b"Host: localhost", b"Range: bytes=100-")),
             get(MEMBERS.encode(), (b"Host: localhost", basic(b"amy:secret"))), get(b"/?res=classic.css"),
@@ -198,6 +199,8 @@ def mutations(seed=13, count=160):
     for number in range(count):
         data = bytearray(dice.choice(good))
         for _ in range(dice.randrange(1, 6)):
+            if len(data) < 2:
+                break
             where = dice.randrange(len(data))
             kind = dice.randrange(6)
             if kind == 0:

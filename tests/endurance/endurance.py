@@ -17,7 +17,8 @@ import time
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), os.pardir, "blackbox"))
 
 import orvendale  # noqa: E402  (found through the path above)
-from orvendale import parse_answer, request_bytes  # noqa: E402,F401
+from orvendale import parse_answer, read_to_end, request_bytes  # noqa: E402,F401
+from test_files import read_answer  # noqa: E402,F401  (one answer off a kept connection)
 
 # Read when this module is first imported, before the scripts' own constants.
 _LONG = "--long" in sys.argv
@@ -176,38 +177,6 @@ def connect(server, source="127.0.0.1", receive_buffer=None, timeout=orvendale.A
         client.close()
         raise
     return client
-
-
-def read_answer(client, head_only=False):
-    """One answer off a connection that may stay open: its head, then as many body bytes as
-    its Content-Length says (fewer when the server closes first)."""
-    data = b""
-    while b"\r\n\r\n" not in data:
-        chunk = client.recv(65536)
-        if not chunk:
-            raise AssertionError(f"closed before a whole head: {data[:300]!r}")
-        data += chunk
-    end = data.index(b"\r\n\r\n") + 4
-    answer = parse_answer(data[:end], head_only=True)
-    length = 0 if head_only else int(answer.header("Content-Length") or 0)
-    body = data[end:]
-    while len(body) < length:
-        chunk = client.recv(max(65536, length - len(body)))
-        if not chunk:
-            break
-        body += chunk
-    answer.body = body
-    answer.raw = data[:end] + body
-    return answer
-
-
-def read_to_end(client):
-    received = bytearray()
-    while True:
-        chunk = client.recv(65536)
-        if not chunk:
-            return bytes(received)
-        received += chunk
 
 
 def is_closed_without_answer(client):

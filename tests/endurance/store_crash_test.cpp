@@ -21,6 +21,7 @@
 #include <QFileInfo>
 
 #include <dirent.h>
+#include <fcntl.h>
 #include <signal.h>
 #include <spawn.h>
 #include <sys/stat.h>
@@ -186,9 +187,14 @@ class Saver {
     ::setenv("ORV_STORE_SAVER", store.toUtf8().constData(), 1);
     ::setenv("ORV_STORE_FOLDER", folder.toUtf8().constData(), 1);
     ::setenv("ORV_STORE_PATH", path.toUtf8().constData(), 1);
-    if (::posix_spawn(&pid_, program.c_str(), nullptr, nullptr, arguments, environ) != 0) {
+    // Its test runner's lines would only mix with the test's own.
+    posix_spawn_file_actions_t quiet;
+    ::posix_spawn_file_actions_init(&quiet);
+    ::posix_spawn_file_actions_addopen(&quiet, STDOUT_FILENO, "/dev/null", O_WRONLY, 0);
+    if (::posix_spawn(&pid_, program.c_str(), &quiet, nullptr, arguments, environ) != 0) {
       pid_ = -1;
     }
+    ::posix_spawn_file_actions_destroy(&quiet);
     ::unsetenv("ORV_STORE_SAVER");
     ::unsetenv("ORV_STORE_FOLDER");
     ::unsetenv("ORV_STORE_PATH");

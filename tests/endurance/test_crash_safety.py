@@ -85,12 +85,12 @@ class CrashSafety(unittest.TestCase):
         server.write(f"pub/pictures/new-{self.runs}.png", png(30 + self.runs, 20))
         self.assertEqual(server.get(f"/pictures/?miniature=new-{self.runs}.png").status, 200)
 
+    def read(self, name):
+        with open(self.server.app_file(name), "rb") as store:
+            return store.read()
+
     def stores(self):
-        result = {}
-        for name in ORDER:
-            with open(self.server.app_file(name), "rb") as store:
-                result[name] = store.read()
-        return result
+        return {name: self.read(name) for name in ORDER}
 
     def kill_during_save(self, name, point):
         """Asks the program to stop and kills it at the point of the store's save; False
@@ -138,13 +138,13 @@ class CrashSafety(unittest.TestCase):
         # what the earlier runs saved, so each start read them whole.
         leftovers = self.temporary_files()
         self.run_once()
-        config = open(self.server.app_file("config.xml"), "rb").read()
+        config = self.read("config.xml")
         endurance.assert_clean_stop(self, self.server)
         final = {name: count_of(name, ElementTree.fromstring(data)) for name, data in self.stores().items()}
         self.assertEqual(final, {name: counts[name] + ADDED[name] for name in ORDER})
         # config.xml is not the program's to write at a stop; the temporary files that
         # killed saves left are no store.
-        self.assertEqual(open(self.server.app_file("config.xml"), "rb").read(), config)
+        self.assertEqual(self.read("config.xml"), config)
         self.assertEqual(sorted(self.temporary_files()), sorted(leftovers))
         endurance.report(f"crash safety: {len(hits)} kills during the saves at a stop, {cut} of them before the "
                          f"rename of a temporary file; {misses} stops ended before the point; stores at the end: "
