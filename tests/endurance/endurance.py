@@ -237,9 +237,9 @@ def assert_stores_hold(test, server, ledger):
     history = ElementTree.parse(server.app_file("history.xml")).getroot()
     events = collections.Counter(
         (event.get("type"), event.get("ipAddress"), event.get("text")) for event in history.iter("EVENT"))
-    test.assertEqual(sum(events.values()), sum(ledger.events.values()))
     missing, extra = ledger.events - events, events - ledger.events
     test.assertEqual((dict(missing), dict(extra)), ({}, {}))
+    test.assertEqual(sum(events.values()), sum(ledger.events.values()))
 
     uploaded = ElementTree.parse(server.app_file("uploaded.xml")).getroot()
     finished = collections.Counter()

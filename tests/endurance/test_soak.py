@@ -171,6 +171,7 @@ class Client(threading.Thread):
     def virtual_page(self):
         if "w/" not in self.page_names(self.get("/v/")):
             raise AssertionError("the virtual folder does not list its share")
+        self.ledger.event(5, self.address, "/v/")
 
     def section(self):
         answer = self.get("/docs/?section.xml=other&sortby_other=name")
