@@ -76,7 +76,7 @@ bool isValidHistoryEvent(const QString& type, const QString& ipAddress, const QS
   bool numeric = false;
   const int code = type.toInt(&numeric);
   const bool knownType = numeric && code >= 1 && code <= 11 && type == QString::number(code);
-  return knownType && !ipAddress.isEmpty() && parseStoredDate(date).isValid();
+  return knownType && !ipAddress.isEmpty() && isStoredDate(date);
 }
 
 tHistoryLists fnctLoadHistory(const QString& path) {

@@ -12,4 +12,9 @@ namespace orv::core {
 // system locale's short or long date and time; an invalid QDateTime for any other text.
 QDateTime parseStoredDate(const QString& text);
 
+// Whether parseStoredDate reads a date from the text. The stores' own form is checked
+// without building a local date-time: that asks the system's time zone each time, and a
+// store of tens of thousands of rows would hold start-up for seconds.
+bool isStoredDate(const QString& text);
+
 }  // namespace orv::core

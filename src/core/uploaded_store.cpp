@@ -138,7 +138,7 @@ void subAddUploadInUploadedLists(const QString& path, const QString& clientInfos
 
 bool isValidUploadedTransfer(const QString& path, const QString& date, const QString& clientInfos,
                              const QString& transferred) {
-  return !path.isEmpty() && parseStoredDate(date).isValid() && !clientInfos.isEmpty() &&
+  return !path.isEmpty() && isStoredDate(date) && !clientInfos.isEmpty() &&
          sizeValue(transferred).has_value();
 }
 
