@@ -56,3 +56,21 @@ function(orv_add_test_suite folder)
     DISCOVERY_TIMEOUT 60
     PROPERTIES ENVIRONMENT "QT_QPA_PLATFORM=offscreen" TIMEOUT 300)
 endfunction()
+
+# orv_add_program_tests(<prefix> TIMEOUT <seconds> [LABELS labels...] [ARGS extra arguments...])
+# Registers every test_*.py of the current folder as the test <prefix>.<name>: each script
+# drives the built program, which it is given with the source folder and the extra arguments.
+function(orv_add_program_tests prefix)
+  cmake_parse_arguments(ARG "" "TIMEOUT" "LABELS;ARGS" ${ARGN})
+  file(GLOB scripts CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/test_*.py)
+  foreach(script ${scripts})
+    get_filename_component(name ${script} NAME_WE)
+    add_test(NAME ${prefix}.${name}
+      COMMAND ${Python3_EXECUTABLE} ${script} --program $<TARGET_FILE:orvendale> --source ${PROJECT_SOURCE_DIR}
+              ${ARG_ARGS})
+    set_tests_properties(${prefix}.${name} PROPERTIES TIMEOUT ${ARG_TIMEOUT} ENVIRONMENT "QT_QPA_PLATFORM=offscreen")
+    if(ARG_LABELS)
+      set_tests_properties(${prefix}.${name} PROPERTIES LABELS "${ARG_LABELS}")
+    endif()
+  endforeach()
+endfunction()
