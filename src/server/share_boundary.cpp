@@ -1,6 +1,7 @@
 #include "server/share_boundary.h"
 
 #include "core/configuration.h"
+#include "core/ignoring_case.h"
 #include "platform/file_system.h"
 
 #include <QStringList>
@@ -19,9 +20,9 @@ bool isSameOrBelow(const QString& path, const QString& folder) {
   return path == folder || (path.startsWith(folder) && path.at(folder.size()) == kSeparator);
 }
 
-bool isSameOrBelowIgnoringCase(const QString& path, const QString& folder) {
-  return path.compare(folder, Qt::CaseInsensitive) == 0 ||
-         (path.startsWith(folder, Qt::CaseInsensitive) && path.size() > folder.size() &&
+bool isSameOrBelowIgnoringCase(QStringView path, QStringView folder) {
+  return core::equalsIgnoringCase(path, folder) ||
+         (core::startsWithIgnoringCase(path, folder) && path.size() > folder.size() &&
           path.at(folder.size()) == kSeparator);
 }
 
@@ -60,15 +61,15 @@ bool isApplicationOwnFile(const QString& resolvedPath) {
     return true;
   }
   const qsizetype slash = resolvedPath.lastIndexOf(kSeparator);
-  if (resolvedPath.left(slash).compare(appFolder, Qt::CaseInsensitive) != 0) {
+  if (!core::equalsIgnoringCase(QStringView(resolvedPath).left(slash), appFolder)) {
     return false;
   }
-  const QString name = resolvedPath.mid(slash + 1);
+  const QStringView name = QStringView(resolvedPath).mid(slash + 1);
   constexpr std::array<QLatin1StringView, 3> kOwnFiles = {
       QLatin1StringView("config.xml"), QLatin1StringView("uploaded.xml"), QLatin1StringView("history.xml")};
   for (const QLatin1StringView ownFile : kOwnFiles) {
     // A saving writes "<name>.tmp-XXXXXX" beside the file before it renames it.
-    if (name.startsWith(ownFile, Qt::CaseInsensitive)) {
+    if (core::startsWithIgnoringCase(name, ownFile)) {
       return true;
     }
   }
