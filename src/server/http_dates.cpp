@@ -165,6 +165,10 @@ QByteArray getRFC1123DateFormat(const QDateTime& RFC1123DateFormat) {
 }
 
 QDateTime getStandardDateFormat(QByteArrayView StandardDateFormat) {
+  // Most requests carry none of the four date headers.
+  if (StandardDateFormat.isEmpty()) {
+    return {};
+  }
   const QList<QByteArrayView> parts = splitAt(StandardDateFormat, ' ');
   if (parts.size() != 6) {
     return {};
