@@ -4,8 +4,6 @@
 #include "core/ignoring_case.h"
 #include "platform/file_system.h"
 
-#include <QStringList>
-
 #include <array>
 
 namespace orv::server {
@@ -29,13 +27,19 @@ bool isSameOrBelowIgnoringCase(QStringView path, QStringView folder) {
 }  // namespace
 
 bool hasDotSegment(const QString& path) {
-  const QStringList segments = path.split(kSeparator);
-  for (const QString& segment : segments) {
-    if (segment == QStringLiteral(".") || segment == QStringLiteral("..")) {
+  const QStringView text(path);
+  qsizetype start = 0;
+  for (;;) {
+    const qsizetype end = text.indexOf(kSeparator, start);
+    const QStringView segment = text.sliced(start, (end < 0 ? text.size() : end) - start);
+    if (segment == QLatin1StringView(".") || segment == QLatin1StringView("..")) {
       return true;
     }
+    if (end < 0) {
+      return false;
+    }
+    start = end + 1;
   }
-  return false;
 }
 
 QString getResolvedPathInside(const QString& path, const QString& folder) {
