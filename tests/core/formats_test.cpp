@@ -76,6 +76,10 @@ TEST(FormatDate, WritesTwoDigitFieldsAndTheWholeYear) {
   EXPECT_EQ(fnctFormatDate(QDateTime(QDate(2006, 3, 7), QTime(4, 5, 9))), QStringLiteral("2006/03/07 04:05:09"));
   EXPECT_EQ(fnctFormatDate(QDateTime(QDate(2024, 12, 31), QTime(23, 59, 59, 999))),
             QStringLiteral("2024/12/31 23:59:59"));
+  EXPECT_EQ(fnctFormatDate(QDateTime(QDate(987, 1, 2), QTime(0, 0), Qt::UTC)), QStringLiteral("987/01/02 00:00:00"));
+  EXPECT_EQ(fnctFormatDate(QDateTime(QDate(12345, 6, 7), QTime(8, 9, 10), Qt::UTC)),
+            QStringLiteral("12345/06/07 08:09:10"));
+  EXPECT_EQ(fnctFormatDate(QDateTime(QDate(-44, 3, 15), QTime(12, 0), Qt::UTC)), QStringLiteral("-44/03/15 12:00:00"));
 }
 
 TEST(FormatDuration, WritesHoursOnlyWhenThereAreAny) {
