@@ -584,11 +584,24 @@ quint32 inetAddress(const QString& text) {
 }
 
 QString inetDottedText(quint32 address) {
-  in_addr value{};
-  value.s_addr = address;
-  char text[INET_ADDRSTRLEN] = {};
-  ::inet_ntop(AF_INET, &value, text, sizeof text);
-  return QString::fromLatin1(text);
+  // Every accepted connection writes its two endpoints: the C library goes through printf.
+  const quint32 host = ntohl(address);
+  char16_t text[15];
+  char16_t* out = text;
+  for (int shift = 24; shift >= 0; shift -= 8) {
+    const unsigned octet = (host >> shift) & 0xFF;
+    if (octet >= 100) {
+      *out++ = static_cast<char16_t>(u'0' + octet / 100);
+    }
+    if (octet >= 10) {
+      *out++ = static_cast<char16_t>(u'0' + octet / 10 % 10);
+    }
+    *out++ = static_cast<char16_t>(u'0' + octet % 10);
+    if (shift > 0) {
+      *out++ = u'.';
+    }
+  }
+  return QString(reinterpret_cast<const QChar*>(text), out - text);
 }
 
 }  // namespace orv::platform
