@@ -156,16 +156,36 @@ TEST(IsValidIpAddress, AcceptsFourDecimalNumbersUpTo255) {
     const char* text;
     bool expected;
   } cases[] = {
-      {"10.0.0.255", true},         {"0.0.0.0", true},    {"255.255.255.255", true},
-      {"010.0.0.1", true},          {"10.0.0", false},    {"10.0.0.256", false},
-      {"10.0.0.a", false},          {"10..0.1", false},   {"1.2.3.4.5", false},
-      {"1.2.3.4.", false},          {" 1.2.3.4", false},  {"1.2.3.+4", false},
-      {"1.2.3.-0", false},          {"1e2.0.0.1", false}, {"", false},
+      {"10.0.0.255", true},
+      {"0.0.0.0", true},
+      {"255.255.255.255", true},
+      {"010.0.0.1", true},
+      {"10.0.0", false},
+      {"10.0.0.256", false},
+      {"10.0.0.a", false},
+      {"10..0.1", false},
+      {"1.2.3.4.5", false},
+      {"1.2.3.4.", false},
+      {" 1.2.3.4", false},
+      {"1.2.3.+4", false},
+      {"1.2.3.-0", false},
+      {"1e2.0.0.1", false},
+      {"", false},
       {"99999999999.1.1.1", false},
+      {"0000000000255.1.1.1", true},
+      {".1.2.3", false},
+      {"1.2.3.\xD9\xA3", false},
   };
   for (const auto& row : cases) {
-    EXPECT_EQ(isValidIpAddress(QLatin1String(row.text)), row.expected) << row.text;
+    EXPECT_EQ(isValidIpAddress(QString::fromUtf8(row.text)), row.expected) << row.text;
   }
+}
+
+TEST(IpAddressValue, PutsTheFirstNumberInTheHighestByte) {
+  EXPECT_EQ(orv::core::ipAddressValue(u"192.168.1.20"), std::optional<quint32>(0xC0A80114u));
+  EXPECT_EQ(orv::core::ipAddressValue(u"0.0.0.0"), std::optional<quint32>(0u));
+  EXPECT_EQ(orv::core::ipAddressValue(u"255.255.255.255"), std::optional<quint32>(0xFFFFFFFFu));
+  EXPECT_EQ(orv::core::ipAddressValue(u"1.2.3.256"), std::nullopt);
 }
 
 }  // namespace
