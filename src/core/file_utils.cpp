@@ -8,13 +8,39 @@
 namespace orv::core {
 namespace {
 
-// The platform rule that refuses network paths: two separators in a row.
-bool holdsDoubleSeparator(const QString& path) {
-  return path.contains(QLatin1String("//"));
+// The platform rule that refuses network paths: two separators in a row. A plain scan: a
+// served file passes here several times per request.
+bool holdsDoubleSeparator(QStringView path) {
+  for (qsizetype i = 1; i < path.size(); ++i) {
+    if (path[i] == u'/' && path[i - 1] == u'/') {
+      return true;
+    }
+  }
+  return false;
 }
 
-QString upperHex(quint64 value) {
-  return QString::number(value, 16).toUpper();
+// Writes the value in upper-case hexadecimal without leading zeros ("0" for 0) and moves
+// out past it; at most 16 characters.
+void writeUpperHex(char*& out, quint64 value) {
+  char digits[16];
+  int count = 0;
+  do {
+    digits[count++] = "0123456789ABCDEF"[value & 0xF];
+    value >>= 4;
+  } while (value != 0);
+  while (count > 0) {
+    *out++ = digits[--count];
+  }
+}
+
+// The size as fnctSizeToHex writes it; at most 24 characters.
+void writeSizeHex(char*& out, qint64 size) {
+  const auto value = static_cast<quint64>(size);
+  const quint64 upper = value >> 32;
+  if (upper != 0) {
+    writeUpperHex(out, upper);
+  }
+  writeUpperHex(out, value & 0xFFFFFFFFu);
 }
 
 // What a file that does not open counts as written at.
@@ -26,11 +52,17 @@ QDateTime unreadableFileDate() {
 QString etagOf(const QDateTime& writtenLocal, qint64 size) {
   const QDate date = writtenLocal.date();
   const QTime time = writtenLocal.time();
-  QString tag;
-  for (const int field : {date.year(), date.month(), date.day(), time.hour(), time.minute(), time.second()}) {
-    tag += upperHex(static_cast<quint64>(field));
+  int year = 0;
+  int month = 0;
+  int day = 0;
+  date.getDate(&year, &month, &day);
+  char text[6 * 16 + 24];
+  char* out = text;
+  for (const int field : {year, month, day, time.hour(), time.minute(), time.second()}) {
+    writeUpperHex(out, static_cast<quint64>(field));
   }
-  return tag + fnctSizeToHex(size);
+  writeSizeHex(out, size);
+  return QString::fromLatin1(text, out - text);
 }
 
 }  // namespace
@@ -196,10 +228,10 @@ OpenFileStamp getOpenFileStamp(const QString& path, int handle, qint64 size) {
 }
 
 QString fnctSizeToHex(qint64 size) {
-  const auto value = static_cast<quint64>(size);
-  const quint64 upper = value >> 32;
-  const quint64 lower = value & 0xFFFFFFFFu;
-  return (upper != 0 ? upperHex(upper) : QString()) + upperHex(lower);
+  char text[24];
+  char* out = text;
+  writeSizeHex(out, size);
+  return QString::fromLatin1(text, out - text);
 }
 
 bool isDllAvailable(const QString& fileName) {

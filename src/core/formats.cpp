@@ -6,7 +6,9 @@
 #include <QStringList>
 
 #include <algorithm>
+#include <charconv>
 #include <cmath>
+#include <optional>
 #include <utility>
 
 namespace orv::core {
@@ -81,15 +83,19 @@ QString fnctFormatSize(double size) {
 QString fnctFormatDate(const QDateTime& moment) {
   const QDate date = moment.date();
   const QTime time = moment.time();
-  // One text of known length: a page formats one date per item.
-  QString text = QString::number(date.year());
-  text.reserve(text.size() + 15);
+  // Written into place: a page formats one date per item, every file sent two or three.
+  char year[16];
+  const char* const yearEnd = std::to_chars(year, year + sizeof year, date.year()).ptr;
+  const qsizetype yearSize = yearEnd - year;
+  QString text(yearSize + 15, Qt::Uninitialized);
+  char16_t* out = reinterpret_cast<char16_t*>(text.data());
+  out = std::copy(static_cast<const char*>(year), yearEnd, out);
   for (const auto& [separator, value] :
        {std::pair{u'/', date.month()}, std::pair{u'/', date.day()}, std::pair{u' ', time.hour()},
         std::pair{u':', time.minute()}, std::pair{u':', time.second()}}) {
-    text += QChar(separator);
-    text += QChar(static_cast<char16_t>(u'0' + value / 10));
-    text += QChar(static_cast<char16_t>(u'0' + value % 10));
+    *out++ = separator;
+    *out++ = static_cast<char16_t>(u'0' + value / 10);
+    *out++ = static_cast<char16_t>(u'0' + value % 10);
   }
   return text;
 }
@@ -157,27 +163,36 @@ bool isValidBoolString(const QString& text) {
          text.compare(QLatin1String("false"), Qt::CaseInsensitive) == 0;
 }
 
+std::optional<quint32> ipAddressValue(QStringView text) {
+  // Every connection is checked against the address filter: read in one pass, no list.
+  quint32 address = 0;
+  int parts = 0;
+  qsizetype i = 0;
+  for (;;) {
+    const qsizetype start = i;
+    uint value = 0;
+    while (i < text.size() && text[i] >= QLatin1Char('0') && text[i] <= QLatin1Char('9')) {
+      value = std::min<uint>(value * 10 + (text[i].unicode() - u'0'), 256);
+      ++i;
+    }
+    if (i == start || value > 255) {
+      return std::nullopt;
+    }
+    address = (address << 8) | value;
+    ++parts;
+    if (i == text.size()) {
+      break;
+    }
+    if (text[i] != QLatin1Char('.') || parts == 4) {
+      return std::nullopt;
+    }
+    ++i;
+  }
+  return parts == 4 ? std::optional<quint32>(address) : std::nullopt;
+}
+
 bool isValidIpAddress(const QString& text) {
-  const QStringList parts = text.split(QLatin1Char('.'));
-  if (parts.size() != 4) {
-    return false;
-  }
-  for (const QString& part : parts) {
-    if (part.isEmpty()) {
-      return false;
-    }
-    for (const QChar character : part) {
-      if (character < QLatin1Char('0') || character > QLatin1Char('9')) {
-        return false;
-      }
-    }
-    bool converted = false;
-    const uint value = part.toUInt(&converted);
-    if (!converted || value > 255) {
-      return false;
-    }
-  }
-  return true;
+  return ipAddressValue(text).has_value();
 }
 
 }  // namespace orv::core

@@ -3,6 +3,8 @@
 #include <QDateTime>
 #include <QString>
 
+#include <optional>
+
 // The texts that the windows and the pages show for sizes, dates, durations, wrapped labels
 // and Booleans, and the checks of Boolean and IP address texts. Numbers are written in the
 // default locale (the system's unless QLocale::setDefault changed it).
@@ -39,5 +41,9 @@ bool isValidBoolString(const QString& text);
 // True for four decimal numbers from 0 to 255 joined by ".": "10.0.0.255". Each part holds
 // only the digits 0 to 9 (no sign, blank or exponent).
 bool isValidIpAddress(const QString& text);
+
+// The 32 bits of such an address, the first number in the highest byte; nothing for any
+// other text.
+std::optional<quint32> ipAddressValue(QStringView text);
 
 }  // namespace orv::core

@@ -75,8 +75,17 @@ class KeyedList {
   }
 
   void removeAt(qsizetype position) {
+    const auto at = static_cast<std::size_t>(position - 1);
+    if (!entries_[at].key.isEmpty()) {
+      index_.remove(fold(entries_[at].key));
+    }
     entries_.erase(entries_.begin() + (position - 1));
-    reindex();
+    // The entries behind move up one place; keys need not be folded and hashed again.
+    for (auto it = index_.begin(); it != index_.end(); ++it) {
+      if (*it > position - 1) {
+        --*it;
+      }
+    }
   }
 
   void clear() {
@@ -99,15 +108,18 @@ class KeyedList {
   auto end() { return entries_.end(); }
 
  private:
-  static QString fold(const QString& key) { return key.toCaseFolded(); }
-
-  void reindex() {
-    index_.clear();
-    for (std::size_t i = 0; i < entries_.size(); ++i) {
-      if (!entries_[i].key.isEmpty()) {
-        index_.insert(fold(entries_[i].key), static_cast<qsizetype>(i));
+  // Keys are nearly always ASCII (socket handles, addresses, paths): folded, they are
+  // their lower case, and most are in lower case already.
+  static QString fold(const QString& key) {
+    bool upper = false;
+    for (const QChar c : key) {
+      const char16_t unit = c.unicode();
+      if (unit >= 0x80) {
+        return key.toCaseFolded();
       }
+      upper = upper || (unit >= u'A' && unit <= u'Z');
     }
+    return upper ? key.toLower() : key;
   }
 
   std::vector<Entry> entries_;

@@ -70,26 +70,28 @@ QString fnctUrlEncode(const QByteArray& bytes) {
 }
 
 QString fnctUrlDecode(const QString& text, bool blnNoUtf8) {
+  // Every request decodes its path and its query: written into place, never longer.
   const qsizetype length = text.size();
-  QString decoded;
-  decoded.reserve(length);
+  QString decoded(length, Qt::Uninitialized);
+  QChar* out = decoded.data();
   for (qsizetype p = 0; p < length; ++p) {
     const QChar character = text.at(p);
     if (character == QLatin1Char('+')) {
-      decoded += QLatin1Char(' ');
+      *out++ = QLatin1Char(' ');
       continue;
     }
     if (character == QLatin1Char('%') && p + 2 < length) {
       const int high = hexValue(text.at(p + 1));
       const int low = hexValue(text.at(p + 2));
       if (high >= 0 && low >= 0) {
-        decoded += ansiCharacters().at(high * 16 + low);
+        *out++ = ansiCharacters().at(high * 16 + low);
         p += 2;
         continue;
       }
     }
-    decoded += character;
+    *out++ = character;
   }
+  decoded.truncate(out - decoded.constData());
   if (!blnNoUtf8 && isUtf8String(decoded)) {
     return fnctUtf8ToUnicode(platform::toAnsi(decoded));
   }
@@ -108,7 +110,8 @@ QString fnctUtf8ToUnicode(const QByteArray& utf8) {
 
 bool isUtf8String(const QString& text) {
   for (const QChar character : text) {
-    if (platform::ansiCodeOf(character) >= 128) {
+    // ASCII characters are their own code.
+    if (character.unicode() >= 0x80 && platform::ansiCodeOf(character) >= 128) {
       return true;
     }
   }

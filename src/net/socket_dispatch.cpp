@@ -160,7 +160,13 @@ void clsSocketMaster::Accept(int requestID) {
   }
   socketHandle_ = requestID;
   closeReported_ = false;
-  ProcessOptions();
+  // The holder that waits with the connection applied the options to it a moment ago.
+  const std::shared_ptr<clsSocketMaster> holder = modSocketMaster::GetAcceptedSocketObject(requestID);
+  if (holder != nullptr) {
+    TakeOptionsOf(*holder);
+  } else {
+    ProcessOptions();
+  }
   if (!modSocketMaster::IsAcceptedSocketPending(requestID)) {
     if (modSocketMaster::IsSocketInCollection(requestID)) {
       socketHandle_ = -1;
@@ -177,10 +183,15 @@ void clsSocketMaster::Accept(int requestID) {
     modSocketMaster::RegisterSocket(requestID, this, false);
     return;
   }
-  // Keep the holder until the end: it goes with the last reference.
-  const std::shared_ptr<clsSocketMaster> holder = modSocketMaster::GetAcceptedSocketObject(requestID);
+  // The holder is kept until the end: it goes with the last reference.
   modSocketMaster::RemoveAcceptedSocket(requestID);
-  ReadLocalEndpoint(requestID);
+  if (holder != nullptr && holder->socketHandle_ == requestID) {
+    // The local end of a connection never changes: the holder read it from this socket.
+    boundPort_ = holder->boundPort_;
+    localIP_ = holder->localIP_;
+  } else {
+    ReadLocalEndpoint(requestID);
+  }
   ReadRemoteEndpoint(requestID);
   connectionMade_ = true;
   SetState(SocketState::sckConnected);

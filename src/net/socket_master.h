@@ -107,6 +107,10 @@ class clsSocketMaster {
   void SendBufferedData();
   int RecvDataToBuffer();
   void ProcessOptions();
+  // ProcessOptions for a connection whose accept holder already applied the options: with
+  // the same tuning, the holder's results stand, without setting and reading them again.
+  void TakeOptionsOf(const clsSocketMaster& holder);
+  void LogBufferSizes() const;
   int RecvData(QByteArray& data, bool peek, std::optional<int> maxLen);
   QByteArray TakeFromRecvBuffer(int count, bool peek);
   void CancelPendingResolutions();
@@ -185,6 +189,8 @@ class clsSocketMaster {
   int sendBufferSize_ = 0;     // as the platform reports it
   int receiveBufferSize_ = 0;  // as the platform reports it; also the size of each read
   int maxSend_ = 8192;
+  // The tuning values ProcessOptions applied to the socket (see TakeOptionsOf).
+  std::optional<std::array<int, 7>> appliedOptions_;
   // The bytes waiting to be sent start at sendOffset_, so that sending a large buffer in
   // pieces does not move the rest each time.
   QByteArray sendBuffer_;

@@ -8,6 +8,7 @@
 #include "platform/host_lookup.h"
 #include "platform/message_window.h"
 
+#include <charconv>
 #include <memory>
 #include <optional>
 
@@ -38,8 +39,12 @@ ModuleState& state() {
   return instance;
 }
 
+// The handle and "S": the accept path looks a socket up by it some eight times.
 QString socketKey(int socket) {
-  return QString::number(socket) + QLatin1Char('S');
+  char text[16];
+  char* end = std::to_chars(text, text + sizeof text - 1, socket).ptr;
+  *end++ = 'S';
+  return QString::fromLatin1(text, end - text);
 }
 
 clsSocketMaster* findOwner(const std::vector<TableSlot>& table, int handle) {

@@ -193,6 +193,16 @@ QByteArray clsSocketMaster::TakeFromRecvBuffer(int count, bool peek) {
   return taken;
 }
 
+namespace {
+
+std::array<int, 7> socketTuning() {
+  const core::tAdvancedParameters& tuning = core::gConfiguration.AdvancedParameters;
+  return {tuning.SKT_SNDBUF,    tuning.SKT_RCVBUF,    tuning.SKT_SNDLOWAT,   tuning.SKT_RCVLOWAT,
+          tuning.SKT_KEEPALIVE, tuning.SKT_DONTROUTE, tuning.SKT_TCP_NODELAY};
+}
+
+}  // namespace
+
 void clsSocketMaster::ProcessOptions() {
   const core::tAdvancedParameters& tuning = core::gConfiguration.AdvancedParameters;
   struct Option {
@@ -231,6 +241,25 @@ void clsSocketMaster::ProcessOptions() {
   sendBufferSize_ = size;
   // A size below one byte would send nothing but the one extra byte of each call.
   maxSend_ = std::max(tuning.APP_MAX_SEND_TO_SOCKET_SIZE, 1);
+  appliedOptions_ = socketTuning();
+  LogBufferSizes();
+}
+
+void clsSocketMaster::TakeOptionsOf(const clsSocketMaster& holder) {
+  // The options of a socket stay as they were set: setting them again to the same values
+  // changes nothing, and reading them back gives what the holder read.
+  if (holder.socketHandle_ != socketHandle_ || holder.appliedOptions_ != socketTuning()) {
+    ProcessOptions();
+    return;
+  }
+  receiveBufferSize_ = holder.receiveBufferSize_;
+  sendBufferSize_ = holder.sendBufferSize_;
+  maxSend_ = std::max(core::gConfiguration.AdvancedParameters.APP_MAX_SEND_TO_SOCKET_SIZE, 1);
+  appliedOptions_ = holder.appliedOptions_;
+  LogBufferSizes();
+}
+
+void clsSocketMaster::LogBufferSizes() const {
   logSocketEvent(
       [this] { return QStringLiteral("Winsock buffer size for sends: ") + QString::number(sendBufferSize_); });
   logSocketEvent(

@@ -175,26 +175,35 @@ class SocketWatch : public QObject {
     writeNotifier_.setEnabled(connectPending_ || (connected_ && writeWanted_));
   }
 
+  // Readiness comes from the event loop itself, outside any handler: its notification goes
+  // to the window at once, as a posted one would in the loop's next turn, without the
+  // queued event. The state changes first and nothing of this object is touched after the
+  // delivery, since the window's procedure may close the socket and so delete this watch.
   void onReadable() {
     if (listening_) {
       acceptArmed_ = false;
-      post(kFdAccept, 0);
       update();
+      deliver(kFdAccept, 0);
       return;
     }
     char probe = 0;
     const ssize_t peeked = ::recv(socket_, &probe, 1, MSG_PEEK);
     if (peeked > 0) {
       readArmed_ = false;
-      post(kFdRead, 0);
+      update();
+      deliver(kFdRead, 0);
     } else if (peeked == 0) {
       closeSent_ = true;
-      post(kFdClose, 0);
+      update();
+      deliver(kFdClose, 0);
     } else if (errno != EAGAIN && errno != EWOULDBLOCK && errno != EINTR) {
+      const int error = winsockErrorFromErrno(errno);
       closeSent_ = true;
-      post(kFdClose, winsockErrorFromErrno(errno));
+      update();
+      deliver(kFdClose, error);
+    } else {
+      update();
     }
-    update();
   }
 
   void onWritable() {
@@ -215,9 +224,18 @@ class SocketWatch : public QObject {
     }
     if (writeWanted_) {
       writeWanted_ = false;
-      post(kFdWrite, 0);
+      update();
+      deliver(kFdWrite, 0);
+      return;
     }
     update();
+  }
+
+  void deliver(int event, int error) const {
+    if ((events_ & event) == 0) {
+      return;
+    }
+    sendMessage(window_, message_, static_cast<quintptr>(socket_), makeSelectLParam(event, error));
   }
 
   int socket_;
@@ -566,11 +584,24 @@ quint32 inetAddress(const QString& text) {
 }
 
 QString inetDottedText(quint32 address) {
-  in_addr value{};
-  value.s_addr = address;
-  char text[INET_ADDRSTRLEN] = {};
-  ::inet_ntop(AF_INET, &value, text, sizeof text);
-  return QString::fromLatin1(text);
+  // Every accepted connection writes its two endpoints: the C library goes through printf.
+  const quint32 host = ntohl(address);
+  char16_t text[15];
+  char16_t* out = text;
+  for (int shift = 24; shift >= 0; shift -= 8) {
+    const unsigned octet = (host >> shift) & 0xFF;
+    if (octet >= 100) {
+      *out++ = static_cast<char16_t>(u'0' + octet / 100);
+    }
+    if (octet >= 10) {
+      *out++ = static_cast<char16_t>(u'0' + octet / 10 % 10);
+    }
+    *out++ = static_cast<char16_t>(u'0' + octet % 10);
+    if (shift > 0) {
+      *out++ = u'.';
+    }
+  }
+  return QString(reinterpret_cast<const QChar*>(text), out - text);
 }
 
 }  // namespace orv::platform

@@ -14,9 +14,11 @@
 //   with "would block", when the socket can take data again;
 // - FD_CONNECT when an outgoing connect ends (its error in the high word);
 // - FD_CLOSE once, when the peer ends the connection (0) or it breaks (the error).
-// A notification is posted: the event loop delivers it later, as
-// (message, socket, makeSelectLParam(event, error)). Closing or re-registering a socket
-// drops the notifications still queued for it. Every failing call returns -1 (or the
+// A notification reaches the window as (message, socket, makeSelectLParam(event, error)),
+// always from the event loop, never inside a call of the functions below: readiness that
+// the loop sees is delivered as the loop sees it; what a call itself brings (FD_WRITE
+// after an accept or a registration, FD_CONNECT) is posted and delivered later. Closing or
+// re-registering a socket drops the notifications still queued for it. Every failing call returns -1 (or the
 // invalid value it names) and leaves its Winsock error number for lastSocketError().
 // Names and lookups are in host_lookup.h.
 namespace orv::platform {

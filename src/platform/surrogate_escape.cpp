@@ -51,8 +51,21 @@ qsizetype wellFormedLength(const unsigned char* data, qsizetype available, char3
   return length;
 }
 
+// Every path of every request passes here, nearly always ASCII: one pass without branches.
 bool isAscii(QByteArrayView bytes) {
-  return std::all_of(bytes.begin(), bytes.end(), [](char byte) { return static_cast<unsigned char>(byte) < 0x80; });
+  unsigned char bits = 0;
+  for (const char byte : bytes) {
+    bits |= static_cast<unsigned char>(byte);
+  }
+  return bits < 0x80;
+}
+
+bool isAscii(QStringView text) {
+  char16_t bits = 0;
+  for (const QChar c : text) {
+    bits |= c.unicode();
+  }
+  return bits < 0x80;
 }
 
 bool holdsSurrogate(QStringView text) {
@@ -95,6 +108,9 @@ QString decodeUtf8Escaped(QByteArrayView bytes) {
 }
 
 QByteArray encodeUtf8Escaped(QStringView text) {
+  if (isAscii(text)) {
+    return text.toLatin1();
+  }
   if (!holdsSurrogate(text)) {
     return text.toUtf8();
   }

@@ -83,7 +83,9 @@ void ServerEngine::usrFileReader_SendComplete(int Index, bool KeepConnection) {
   if (net::usrSocket* socket = slots_.usrSocket(Index); socket != nullptr && !KeepConnection) {
     socket->setTag(QStringLiteral("terminate"));
   }
-  logApplication(QStringLiteral("Complete file read on ") + slotName("usrFileReader", Index));
+  if (core::isDebugEventShown(DebugEventCategory::Application)) {
+    logApplication(QStringLiteral("Complete file read on ") + slotName("usrFileReader", Index));
+  }
 }
 
 void ServerEngine::usrSocket_SendComplete(int Index) {

@@ -1,6 +1,5 @@
 #include "server/file_reader.h"
 
-#include "core/app_info.h"
 #include "core/configuration.h"
 #include "core/debug_log.h"
 #include "core/file_utils.h"
@@ -15,6 +14,7 @@
 #include "server/http_dates.h"
 #include "server/http_request.h"
 #include "server/mime_types.h"
+#include "server/response_values.h"
 
 #include <QCoreApplication>
 #include <QMetaObject>
@@ -49,10 +49,6 @@ QString numberText(double value) {
 
 QByteArray numberBytes(double value) {
   return numberText(value).toLatin1();
-}
-
-QByteArray serverHeaderValue() {
-  return (core::applicationTitle() + QLatin1Char(' ') + core::displayVersion()).toUtf8();
 }
 
 // The range start the response can honour: a whole number inside the file. Anything else
@@ -234,7 +230,7 @@ void usrFileReader::SendData() {
   response.setServerDate(now);
   response.setServerLastModified(stamp.lastWriteUtc);
   response.setServerAcceptRange("bytes");
-  response.setServerServer(serverHeaderValue());
+  response.setServerServer(fnctServerHeaderValue());
   response.setServerEtag('"' + stamp.etag.toLatin1() + '"');
   if (isInvibleTransfer_) {
     response.setServerExpires(getRFC1123DateFormat(now.addDays(1)));

@@ -101,8 +101,11 @@ void subServeFile(ServerEngine& server, RequestContext& context) {
   if (context.kind != RequestKind::Thumbnail) {
     context.responseExtension = getResponseExtension(context.localPath);
   }
-  const QDateTime lastWrite = getGmtDate(core::getFileLastWriteDate(context.localPath));
-  if (isNotModifiedSince(context.request.getClientIfModifiedSince(), lastWrite)) {
+  // Without a date of the client's copy there is nothing to compare: the file is not opened
+  // again for its date.
+  const QDateTime ifModifiedSince = context.request.getClientIfModifiedSince();
+  if (ifModifiedSince.isValid() &&
+      isNotModifiedSince(ifModifiedSince, getGmtDate(core::getFileLastWriteDate(context.localPath)))) {
     subSendNotModified(context, *slot->socket, *slot->fileReader);
     return;
   }

@@ -72,6 +72,31 @@ QByteArray twoDigits(int value) {
   return QByteArray::number(value).rightJustified(2, '0');
 }
 
+qint64 floorDivision(qint64 value, qint64 divisor) {
+  return value >= 0 ? value / divisor : -((-value + divisor - 1) / divisor);
+}
+
+struct CivilDate {
+  qint64 year;
+  int month;
+  int day;
+};
+
+// The Gregorian date of a day counted from 1970-01-01 (H. Hinnant's days_from_civil
+// inverted): every head carries a date or three, and asking QDate for each field of it
+// converts the day again and again.
+CivilDate civilDateOf(qint64 days) {
+  days += 719468;
+  const qint64 era = (days >= 0 ? days : days - 146096) / 146097;
+  const qint64 dayOfEra = days - era * 146097;
+  const qint64 yearOfEra = (dayOfEra - dayOfEra / 1460 + dayOfEra / 36524 - dayOfEra / 146096) / 365;
+  const qint64 dayOfYear = dayOfEra - (365 * yearOfEra + yearOfEra / 4 - yearOfEra / 100);
+  const qint64 shiftedMonth = (5 * dayOfYear + 2) / 153;
+  const int day = static_cast<int>(dayOfYear - (153 * shiftedMonth + 2) / 5 + 1);
+  const int month = static_cast<int>(shiftedMonth < 10 ? shiftedMonth + 3 : shiftedMonth - 9);
+  return {yearOfEra + era * 400 + (month <= 2 ? 1 : 0), month, day};
+}
+
 }  // namespace
 
 QDateTime getGmtDate(const QDateTime& gmtDate) {
@@ -82,15 +107,16 @@ QByteArray getRFC1123DateFormat(const QDateTime& RFC1123DateFormat) {
   if (!RFC1123DateFormat.isValid()) {
     return {};
   }
-  const QDateTime utc = RFC1123DateFormat.toUTC();
-  const QDate date = utc.date();
-  const QTime time = utc.time();
-  int year = 0;
-  int month = 0;
-  int day = 0;
-  date.getDate(&year, &month, &day);
-  if (year >= 0 && year <= 9999) {
-    // Every head carries a date or three: written into place, with the same digits as below.
+  const qint64 seconds = floorDivision(RFC1123DateFormat.toMSecsSinceEpoch(), 1000);
+  const qint64 days = floorDivision(seconds, 86400);
+  const CivilDate civil = civilDateOf(days);
+  // Years from 1 to 9999, those of every file and clock: written into place, with the same
+  // digits as below. The others (QDate has no year 0) go through QDate.
+  if (civil.year >= 1 && civil.year <= 9999) {
+    const int year = static_cast<int>(civil.year);
+    const int month = civil.month;
+    const int day = civil.day;
+    const int secondOfDay = static_cast<int>(seconds - days * 86400);
     char text[32];
     char* out = text;
     const auto put = [&out](const char* part, qsizetype length) {
@@ -104,7 +130,8 @@ QByteArray getRFC1123DateFormat(const QDateTime& RFC1123DateFormat) {
       }
       out += width;
     };
-    put(kWeekDays[static_cast<std::size_t>(date.dayOfWeek() % 7)], 3);
+    // 1970-01-01 was a Thursday.
+    put(kWeekDays[static_cast<std::size_t>((days % 7 + 7 + 4) % 7)], 3);
     put(", ", 2);
     digits(day, day < 10 ? 1 : 2);
     *out++ = ' ';
@@ -112,14 +139,17 @@ QByteArray getRFC1123DateFormat(const QDateTime& RFC1123DateFormat) {
     *out++ = ' ';
     digits(year, 4);
     *out++ = ' ';
-    digits(time.hour(), 2);
+    digits(secondOfDay / 3600, 2);
     *out++ = ':';
-    digits(time.minute(), 2);
+    digits(secondOfDay / 60 % 60, 2);
     *out++ = ':';
-    digits(time.second(), 2);
+    digits(secondOfDay % 60, 2);
     put(" GMT", 4);
     return QByteArray(text, out - text);
   }
+  const QDateTime utc = RFC1123DateFormat.toUTC();
+  const QDate date = utc.date();
+  const QTime time = utc.time();
   QByteArray text;
   text += kWeekDays[static_cast<std::size_t>(date.dayOfWeek() % 7)];
   text += ", ";
@@ -135,6 +165,10 @@ QByteArray getRFC1123DateFormat(const QDateTime& RFC1123DateFormat) {
 }
 
 QDateTime getStandardDateFormat(QByteArrayView StandardDateFormat) {
+  // Most requests carry none of the four date headers.
+  if (StandardDateFormat.isEmpty()) {
+    return {};
+  }
   const QList<QByteArrayView> parts = splitAt(StandardDateFormat, ' ');
   if (parts.size() != 6) {
     return {};

@@ -183,9 +183,33 @@ bool equalsIgnoringCase(QStringView extension, std::string_view key) {
   return extension.compare(QLatin1StringView(key.data(), static_cast<qsizetype>(key.size())), Qt::CaseInsensitive) == 0;
 }
 
+// The text in lower case, when every character is ASCII; false otherwise.
+bool lowerAscii(QStringView text, char* lower) {
+  for (const QChar c : text) {
+    const char16_t unit = c.unicode();
+    if (unit >= 0x80) {
+      return false;
+    }
+    *lower++ = static_cast<char>(unit >= u'A' && unit <= u'Z' ? unit + (u'a' - u'A') : unit);
+  }
+  return true;
+}
+
 }  // namespace
 
 QByteArray getMimeType(QStringView extension) {
+  // Every answer looks its type up: a short ASCII extension is compared as lower-case bytes.
+  // Any other goes through Unicode's case folding, which can still match a listed one.
+  char lower[8];
+  if (extension.size() <= qsizetype(sizeof lower) && lowerAscii(extension, lower)) {
+    const std::string_view key(lower, static_cast<std::size_t>(extension.size()));
+    for (const MimeType& row : kMimeTypes) {
+      if (row.extension == key) {
+        return fromStatic(row.type);
+      }
+    }
+    return fromStatic(kDefaultType);
+  }
   for (const MimeType& row : kMimeTypes) {
     if (equalsIgnoringCase(extension, row.extension)) {
       return fromStatic(row.type);

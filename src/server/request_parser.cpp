@@ -69,13 +69,26 @@ std::size_t indexOf(ClientHeader name) {
   return static_cast<std::size_t>(name);
 }
 
+// False when the byte can never equal the other with case ignored; a cheap test before the
+// comparison, since every line of every head is compared with the names of all known
+// headers. Qt folds Latin-1 letters too, none of them to an ASCII one.
+bool mayEqualIgnoringCase(char byte, char other) {
+  if (static_cast<unsigned char>(other) >= 0x80) {
+    return true;
+  }
+  const bool letter = (other >= 'A' && other <= 'Z') || (other >= 'a' && other <= 'z');
+  return letter ? (byte | 0x20) == (other | 0x20) : byte == other;
+}
+
 bool startsWithIgnoringCase(QByteArrayView text, QByteArrayView start) {
-  return text.size() >= start.size() && text.first(start.size()).compare(start, Qt::CaseInsensitive) == 0;
+  return text.size() >= start.size() && (start.isEmpty() || mayEqualIgnoringCase(text[0], start[0])) &&
+         text.first(start.size()).compare(start, Qt::CaseInsensitive) == 0;
 }
 
 qsizetype lastIndexOfIgnoringCase(QByteArrayView text, QByteArrayView part) {
   for (qsizetype from = text.size() - part.size(); from >= 0; --from) {
-    if (text.sliced(from, part.size()).compare(part, Qt::CaseInsensitive) == 0) {
+    if ((part.isEmpty() || mayEqualIgnoringCase(text[from], part[0])) &&
+        text.sliced(from, part.size()).compare(part, Qt::CaseInsensitive) == 0) {
       return from;
     }
   }

@@ -3,6 +3,7 @@
 #include "core/configuration.h"
 #include "core/debug_log.h"
 #include "core/file_utils.h"
+#include "core/ignoring_case.h"
 #include "core/server_paths.h"
 #include "core/text_encoding.h"
 #include "platform/codepage.h"
@@ -75,11 +76,30 @@ void apply(RequestContext& context, const Target& target) {
 }
 
 bool startsWithKey(const QString& query, QLatin1StringView key) {
-  return query.startsWith(key, Qt::CaseInsensitive);
+  return core::startsWithIgnoringCase(query, key);
 }
 
-QString withoutKey(QString query, QLatin1StringView key) {
-  return query.remove(key, Qt::CaseInsensitive);
+// The query without every occurrence of the key, case ignored, as QString::remove takes
+// them out: from the left, without overlaps. Keys begin with "?", which no other character
+// matches, so only the places of a "?" are compared.
+QString withoutKey(const QString& query, QLatin1StringView key) {
+  const QStringView text(query);
+  QString rest;
+  qsizetype copied = 0;
+  for (qsizetype i = 0; i + key.size() <= text.size();) {
+    if (text[i] == QLatin1Char('?') && core::startsWithIgnoringCase(text.sliced(i), key)) {
+      rest += text.sliced(copied, i - copied);
+      i += key.size();
+      copied = i;
+    } else {
+      ++i;
+    }
+  }
+  if (copied == 0) {
+    return query;
+  }
+  rest += text.sliced(copied);
+  return rest;
 }
 
 QString cutBefore(const QString& text, QChar mark) {

@@ -46,22 +46,26 @@ constexpr std::array<HeaderLine, 25> kHeaderLines{{
 
 // A CR or LF inside a value would end the header early and let the rest pass for a header
 // or a body of its own (RFC 7230 section 3.2.4); long Base64 texts, for one, carry line
-// breaks that would cut a cookie in two.
-void appendValue(QByteArray& text, QByteArrayView value) {
+// breaks that would cut a cookie in two. Writes the value without them and moves out past it.
+void writeValue(char*& out, QByteArrayView value) {
   const auto isCut = [](char c) { return c == '\r' || c == '\n' || c == '\0'; };
   const char* run = value.data();
   const char* const end = run + value.size();
   while (run != end) {
     const char* cut = std::find_if(run, end, isCut);
-    text.append(run, cut - run);
+    out = std::copy(run, cut, out);
     run = cut == end ? end : cut + 1;
   }
 }
 
-void appendLine(QByteArray& text, std::string_view name, QByteArrayView value) {
-  text.append(name.data(), static_cast<qsizetype>(name.size()));
-  appendValue(text, value);
-  text += "\r\n";
+void writeText(char*& out, std::string_view text) {
+  out = std::copy(text.begin(), text.end(), out);
+}
+
+void writeLine(char*& out, std::string_view name, QByteArrayView value) {
+  writeText(out, name);
+  writeValue(out, value);
+  writeText(out, "\r\n");
 }
 
 }  // namespace
@@ -82,31 +86,52 @@ QByteArray cookieText(const QByteArray& cookieName, const QByteArray& cookieValu
 }
 
 QByteArray buildResponseHead(const ResponseHead& head) {
-  QByteArray text;
-  // Room for a usual head, so that it grows in place.
-  text.reserve(512);
-  text += "HTTP/";
-  appendValue(text, head.httpVersion);
-  text += ' ';
-  appendValue(text, head.statusNb);
-  text += ' ';
   const QLatin1StringView phrase = getRequestStatusMsg(head.statusNb);
-  text.append(phrase.data(), phrase.size());
-  text += "\r\n";
-  for (const HeaderLine& line : kHeaderLines) {
+  // Every answer has a head: its parts are measured first and written into place, the
+  // cut bytes of the values making it at most shorter.
+  std::array<QByteArray, kHeaderLines.size()> dates;
+  qsizetype size = 5 + head.httpVersion.size() + 1 + head.statusNb.size() + 1 + phrase.size() + 2 + 2;
+  for (std::size_t i = 0; i < kHeaderLines.size(); ++i) {
+    const HeaderLine& line = kHeaderLines[i];
     if (line.date != nullptr) {
       const QDateTime& date = head.*line.date;
       if (date.isValid()) {
-        appendLine(text, line.name, getRFC1123DateFormat(date));
+        dates[i] = getRFC1123DateFormat(date);
+        size += static_cast<qsizetype>(line.name.size()) + dates[i].size() + 2;
       }
     } else if (const QByteArray& value = head.*line.text; !value.isEmpty()) {
-      appendLine(text, line.name, value);
+      size += static_cast<qsizetype>(line.name.size()) + value.size() + 2;
+    }
+  }
+  constexpr std::string_view kCookieName = "Set-Cookie: ";
+  for (const QByteArray& cookie : head.cookies) {
+    size += static_cast<qsizetype>(kCookieName.size()) + cookie.size() + 2;
+  }
+
+  QByteArray text(size, Qt::Uninitialized);
+  char* out = text.data();
+  writeText(out, "HTTP/");
+  writeValue(out, head.httpVersion);
+  *out++ = ' ';
+  writeValue(out, head.statusNb);
+  *out++ = ' ';
+  out = std::copy(phrase.data(), phrase.data() + phrase.size(), out);
+  writeText(out, "\r\n");
+  for (std::size_t i = 0; i < kHeaderLines.size(); ++i) {
+    const HeaderLine& line = kHeaderLines[i];
+    if (line.date != nullptr) {
+      if (!dates[i].isEmpty()) {
+        writeLine(out, line.name, dates[i]);
+      }
+    } else if (const QByteArray& value = head.*line.text; !value.isEmpty()) {
+      writeLine(out, line.name, value);
     }
   }
   for (const QByteArray& cookie : head.cookies) {
-    appendLine(text, "Set-Cookie: ", cookie);
+    writeLine(out, kCookieName, cookie);
   }
-  text += "\r\n";
+  writeText(out, "\r\n");
+  text.truncate(out - text.constData());
   return text;
 }
 

@@ -19,7 +19,9 @@ QByteArray decimalText(double value) {
 }  // namespace
 
 QByteArray fnctServerHeaderValue() {
-  return (core::applicationTitle() + QLatin1Char(' ') + core::displayVersion()).toUtf8();
+  // The title and the version are fixed for the run: the text is made once.
+  static const QByteArray value = (core::applicationTitle() + QLatin1Char(' ') + core::displayVersion()).toUtf8();
+  return value;
 }
 
 bool isKeepAliveGranted(const clsHttpRequest& request, int servedRequestCount) {

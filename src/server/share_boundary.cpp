@@ -1,9 +1,8 @@
 #include "server/share_boundary.h"
 
 #include "core/configuration.h"
+#include "core/ignoring_case.h"
 #include "platform/file_system.h"
-
-#include <QStringList>
 
 #include <array>
 
@@ -19,22 +18,28 @@ bool isSameOrBelow(const QString& path, const QString& folder) {
   return path == folder || (path.startsWith(folder) && path.at(folder.size()) == kSeparator);
 }
 
-bool isSameOrBelowIgnoringCase(const QString& path, const QString& folder) {
-  return path.compare(folder, Qt::CaseInsensitive) == 0 ||
-         (path.startsWith(folder, Qt::CaseInsensitive) && path.size() > folder.size() &&
+bool isSameOrBelowIgnoringCase(QStringView path, QStringView folder) {
+  return core::equalsIgnoringCase(path, folder) ||
+         (core::startsWithIgnoringCase(path, folder) && path.size() > folder.size() &&
           path.at(folder.size()) == kSeparator);
 }
 
 }  // namespace
 
 bool hasDotSegment(const QString& path) {
-  const QStringList segments = path.split(kSeparator);
-  for (const QString& segment : segments) {
-    if (segment == QStringLiteral(".") || segment == QStringLiteral("..")) {
+  const QStringView text(path);
+  qsizetype start = 0;
+  for (;;) {
+    const qsizetype end = text.indexOf(kSeparator, start);
+    const QStringView segment = text.sliced(start, (end < 0 ? text.size() : end) - start);
+    if (segment == QLatin1StringView(".") || segment == QLatin1StringView("..")) {
       return true;
     }
+    if (end < 0) {
+      return false;
+    }
+    start = end + 1;
   }
-  return false;
 }
 
 QString getResolvedPathInside(const QString& path, const QString& folder) {
@@ -60,15 +65,15 @@ bool isApplicationOwnFile(const QString& resolvedPath) {
     return true;
   }
   const qsizetype slash = resolvedPath.lastIndexOf(kSeparator);
-  if (resolvedPath.left(slash).compare(appFolder, Qt::CaseInsensitive) != 0) {
+  if (!core::equalsIgnoringCase(QStringView(resolvedPath).left(slash), appFolder)) {
     return false;
   }
-  const QString name = resolvedPath.mid(slash + 1);
+  const QStringView name = QStringView(resolvedPath).mid(slash + 1);
   constexpr std::array<QLatin1StringView, 3> kOwnFiles = {
       QLatin1StringView("config.xml"), QLatin1StringView("uploaded.xml"), QLatin1StringView("history.xml")};
   for (const QLatin1StringView ownFile : kOwnFiles) {
     // A saving writes "<name>.tmp-XXXXXX" beside the file before it renames it.
-    if (name.startsWith(ownFile, Qt::CaseInsensitive)) {
+    if (core::startsWithIgnoringCase(name, ownFile)) {
       return true;
     }
   }

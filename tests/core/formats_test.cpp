@@ -76,6 +76,10 @@ TEST(FormatDate, WritesTwoDigitFieldsAndTheWholeYear) {
   EXPECT_EQ(fnctFormatDate(QDateTime(QDate(2006, 3, 7), QTime(4, 5, 9))), QStringLiteral("2006/03/07 04:05:09"));
   EXPECT_EQ(fnctFormatDate(QDateTime(QDate(2024, 12, 31), QTime(23, 59, 59, 999))),
             QStringLiteral("2024/12/31 23:59:59"));
+  EXPECT_EQ(fnctFormatDate(QDateTime(QDate(987, 1, 2), QTime(0, 0), Qt::UTC)), QStringLiteral("987/01/02 00:00:00"));
+  EXPECT_EQ(fnctFormatDate(QDateTime(QDate(12345, 6, 7), QTime(8, 9, 10), Qt::UTC)),
+            QStringLiteral("12345/06/07 08:09:10"));
+  EXPECT_EQ(fnctFormatDate(QDateTime(QDate(-44, 3, 15), QTime(12, 0), Qt::UTC)), QStringLiteral("-44/03/15 12:00:00"));
 }
 
 TEST(FormatDuration, WritesHoursOnlyWhenThereAreAny) {
@@ -152,16 +156,36 @@ TEST(IsValidIpAddress, AcceptsFourDecimalNumbersUpTo255) {
     const char* text;
     bool expected;
   } cases[] = {
-      {"10.0.0.255", true},         {"0.0.0.0", true},    {"255.255.255.255", true},
-      {"010.0.0.1", true},          {"10.0.0", false},    {"10.0.0.256", false},
-      {"10.0.0.a", false},          {"10..0.1", false},   {"1.2.3.4.5", false},
-      {"1.2.3.4.", false},          {" 1.2.3.4", false},  {"1.2.3.+4", false},
-      {"1.2.3.-0", false},          {"1e2.0.0.1", false}, {"", false},
+      {"10.0.0.255", true},
+      {"0.0.0.0", true},
+      {"255.255.255.255", true},
+      {"010.0.0.1", true},
+      {"10.0.0", false},
+      {"10.0.0.256", false},
+      {"10.0.0.a", false},
+      {"10..0.1", false},
+      {"1.2.3.4.5", false},
+      {"1.2.3.4.", false},
+      {" 1.2.3.4", false},
+      {"1.2.3.+4", false},
+      {"1.2.3.-0", false},
+      {"1e2.0.0.1", false},
+      {"", false},
       {"99999999999.1.1.1", false},
+      {"0000000000255.1.1.1", true},
+      {".1.2.3", false},
+      {"1.2.3.\xD9\xA3", false},
   };
   for (const auto& row : cases) {
-    EXPECT_EQ(isValidIpAddress(QLatin1String(row.text)), row.expected) << row.text;
+    EXPECT_EQ(isValidIpAddress(QString::fromUtf8(row.text)), row.expected) << row.text;
   }
+}
+
+TEST(IpAddressValue, PutsTheFirstNumberInTheHighestByte) {
+  EXPECT_EQ(orv::core::ipAddressValue(u"192.168.1.20"), std::optional<quint32>(0xC0A80114u));
+  EXPECT_EQ(orv::core::ipAddressValue(u"0.0.0.0"), std::optional<quint32>(0u));
+  EXPECT_EQ(orv::core::ipAddressValue(u"255.255.255.255"), std::optional<quint32>(0xFFFFFFFFu));
+  EXPECT_EQ(orv::core::ipAddressValue(u"1.2.3.256"), std::nullopt);
 }
 
 }  // namespace

@@ -39,4 +39,31 @@ TEST(KeyedList, PositionsCountFromOneAndFollowRemovals) {
   EXPECT_EQ(list.at(3), QStringLiteral("d"));
 }
 
+TEST(KeyedList, KeysBeyondAsciiFoldAsUnicodeSays) {
+  KeyedList<int> list;
+  EXPECT_TRUE(list.add(1, QString::fromUtf16(u"Caf\u00C9")));
+  EXPECT_TRUE(list.add(2, QString::fromUtf16(u"\u212Aelvin")));
+  EXPECT_EQ(list.value(QString::fromUtf16(u"caf\u00E9")), 1);
+  EXPECT_EQ(list.value(QStringLiteral("KELVIN")), 2);
+  EXPECT_FALSE(list.add(3, QStringLiteral("kelvin")));
+  EXPECT_EQ(list.keyAt(1), QString::fromUtf16(u"Caf\u00C9"));  // kept as given
+}
+
+TEST(KeyedList, RemovingInTheMiddleKeepsEveryLaterEntryFindable) {
+  KeyedList<int> list;
+  for (int i = 1; i <= 6; ++i) {
+    list.add(i, i == 3 ? QString() : QStringLiteral("K") + QString::number(i));
+  }
+  EXPECT_TRUE(list.remove(QStringLiteral("k2")));
+  list.removeAt(2);  // the entry without a key
+  EXPECT_EQ(list.count(), 4);
+  for (int i : {1, 4, 5, 6}) {
+    const QString key = QStringLiteral("k") + QString::number(i);
+    ASSERT_NE(list.positionOf(key), 0) << i;
+    EXPECT_EQ(list.at(list.positionOf(key)), i);
+  }
+  EXPECT_EQ(list.positionOf(QStringLiteral("k6")), 4);
+  EXPECT_FALSE(list.contains(QStringLiteral("k2")));
+}
+
 }  // namespace

@@ -1,6 +1,7 @@
 #include "net/socket_master.h"
 #include "net/socket_registry.h"
 #include "net_test_support.h"
+#include "platform/async_socket.h"
 #include "support/tcp_peer.h"
 
 #include <gtest/gtest.h>
@@ -121,6 +122,44 @@ TEST_F(Accepting, DataAndACloseThatCameBeforeTheAcceptArriveInThatOrder) {
   EXPECT_EQ(connection->State(), SocketState::sckClosing);
   EXPECT_TRUE(logged(QStringLiteral("OK Destroyed accept collection")));
   connection.reset();
+}
+
+// The owner of a connection applies the options as its holder did: the same lines, the
+// options of the tuning in force when it takes the connection, and its local end.
+TEST_F(Accepting, TheOwnerHasTheOptionsOfTheTuningInForceWhenItTakesTheConnection) {
+  struct Case {
+    int sendBufferAtAccept;
+    int sendBufferAtTakeOver;
+  };
+  for (const Case& c : {Case{16384, 16384}, Case{16384, 8192}}) {
+    orv::core::gConfiguration.AdvancedParameters.SKT_SNDBUF = c.sendBufferAtAccept;
+    usrSocket listener;
+    listener.Bind(0, QStringLiteral("127.0.0.1"));
+    listener.Listen();
+    orv::core::debugEventLog().clear();
+    std::unique_ptr<usrSocket> connection;
+    listener.events.ConnectionRequest = [&](int requestID) {
+      orv::core::gConfiguration.AdvancedParameters.SKT_SNDBUF = c.sendBufferAtTakeOver;
+      connection = std::make_unique<usrSocket>();
+      connection->Accept(requestID);
+    };
+    TcpPeer peer(listener.LocalPort());
+    ASSERT_TRUE(processEventsUntil([&] { return connection != nullptr; }));
+    int size = 0;
+    ASSERT_EQ(orv::platform::getSocketOption(connection->SocketHandle(), orv::platform::kSolSocket,
+                                             orv::platform::kSoSndBuf, &size),
+              0);
+    const int holderSize = c.sendBufferAtAccept == c.sendBufferAtTakeOver ? size : 2 * c.sendBufferAtAccept;
+    EXPECT_EQ(logMessages().filter(QStringLiteral("Winsock buffer size for sends: ")),
+              (QStringList{QStringLiteral("Winsock buffer size for sends: %1").arg(holderSize),
+                           QStringLiteral("Winsock buffer size for sends: %1").arg(size)}))
+        << c.sendBufferAtTakeOver;
+    EXPECT_EQ(logMessages().filter(QStringLiteral("Winsock buffer size for receives: ")).size(), 2);
+    EXPECT_GE(size, c.sendBufferAtTakeOver);
+    EXPECT_EQ(connection->LocalIP(), QStringLiteral("127.0.0.1"));
+    EXPECT_EQ(connection->LocalPort(), listener.LocalPort());
+    connection.reset();
+  }
 }
 
 TEST_F(Accepting, AcceptingAHandleAnotherObjectOwnsFailsWithWrongState) {

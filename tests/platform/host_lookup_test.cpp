@@ -7,6 +7,8 @@
 
 #include <gtest/gtest.h>
 
+#include <arpa/inet.h>
+
 #include <cstring>
 #include <utility>
 #include <vector>
@@ -24,6 +26,18 @@ TEST(HostNames, ConvertsDottedAddresses) {
   EXPECT_EQ(platform::inetAddress(QStringLiteral("localhost")), platform::kInaddrNone);
   EXPECT_FALSE(platform::localHostName().isEmpty());
   EXPECT_NE(platform::localHostAddress(), platform::kInaddrNone);
+}
+
+TEST(HostNames, WritesEveryOctetAsTheCLibraryDoes) {
+  for (quint32 octet = 0; octet < 256; ++octet) {
+    for (const quint32 host : {octet << 24 | 0x00FF0A01u, octet << 16 | 0x0100FFu, octet << 8 | 0x64000009u, octet}) {
+      in_addr value{};
+      value.s_addr = htonl(host);
+      char expected[INET_ADDRSTRLEN] = {};
+      ::inet_ntop(AF_INET, &value, expected, sizeof expected);
+      ASSERT_EQ(platform::inetDottedText(value.s_addr), QString::fromLatin1(expected));
+    }
+  }
 }
 
 TEST(HostLookup, ALookupAnswersThroughItsMessageAndACancelledOneNever) {

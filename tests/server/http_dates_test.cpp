@@ -91,6 +91,25 @@ TEST(HttpDates, WritesRfc1123Dates) {
   }
 }
 
+TEST(HttpDates, WritesEveryDayFromYearOneTo9999AsQDateCountsIt) {
+  const char* const weekDays[] = {"Sun", "Mon", "Tue", "Wed", "Thu", "Fri", "Sat"};
+  const qint64 first = QDate(1, 1, 1).toJulianDay();
+  const qint64 last = QDate(9999, 12, 31).toJulianDay();
+  int step = 0;
+  for (qint64 day = first; day <= last; day += 97, ++step) {
+    // Times across the day, with milliseconds that the text drops.
+    const QTime time = QTime::fromMSecsSinceStartOfDay(static_cast<int>((step * 7919L * 1000 + step) % 86400000));
+    const QDateTime moment(QDate::fromJulianDay(day), time, Qt::UTC);
+    const QByteArray text = getRFC1123DateFormat(moment);
+    ASSERT_EQ(getStandardDateFormat(text), moment.addMSecs(-time.msec())) << text.constData();
+    ASSERT_TRUE(text.startsWith(weekDays[moment.date().dayOfWeek() % 7])) << text.constData();
+  }
+  EXPECT_EQ(getRFC1123DateFormat(QDateTime(QDate(9999, 12, 31), QTime(23, 59, 59, 999), Qt::UTC)),
+            QByteArray("Fri, 31 Dec 9999 23:59:59 GMT"));
+  EXPECT_EQ(getRFC1123DateFormat(QDateTime(QDate(1969, 12, 31), QTime(23, 59, 59, 999), Qt::UTC)),
+            QByteArray("Wed, 31 Dec 1969 23:59:59 GMT"));
+}
+
 TEST(HttpDates, AWrittenDateReadsBackAsTheSameMoment) {
   const QDateTime moment = utc(2031, 3, 9, 4, 5, 6);
   EXPECT_EQ(getStandardDateFormat(getRFC1123DateFormat(moment)), moment);

@@ -54,6 +54,12 @@ TEST(MimeTypes, GivesTheTypeOfEachExtensionInAnyCase) {
       {u"mp", "application/octet-stream"},
       {u"mp33", "application/octet-stream"},
       {u".mp3", "application/octet-stream"},
+      {u"texinfos", "application/octet-stream"},
+      {u"TEXINFO", "application/x-texinfo"},
+      // Case folding beyond ASCII: the long s folds to "s", the Kelvin sign to "k".
+      {u"\u017Fh", "application/x-sh"},
+      {u"\u212Aar", "audio/midi"},
+      {u"\u00E9xe", "application/octet-stream"},
   };
   for (const Case& c : cases) {
     EXPECT_EQ(getMimeType(c.extension), QByteArray(c.type)) << QString::fromUtf16(c.extension).toStdString();

@@ -87,12 +87,17 @@ const MappingCase kMappingCases[] = {
     {"/?res=missing.css", &kNoShares, RequestKind::Path, "pub/", kAbsent, kUsable, false, "", ""},
     {"/?res=", &kNoShares, RequestKind::Path, "pub/", kAbsent, kUsable, false, "", ""},
     {"/?res=icons", &kNoShares, RequestKind::Path, "pub/", kAbsent, kUsable, false, "", ""},
+    // Every occurrence of the key leaves the query, in any case.
+    {"/?res=sty?RES=le.css", &kNoShares, RequestKind::Resource, "app/resources/style.css", kUsable, kAbsent, false, "",
+     ""},
     // Thumbnails and single items address the file the query's value names, decoded once.
     {"/photos/?miniature=", &kNoShares, RequestKind::Path, "pub/photos/", kAbsent, kUsable, false, "", ""},
     {"/photos/?miniature=cat.jpg", &kNoShares, RequestKind::Thumbnail, "pub/photos/cat.jpg", kUsable, kAbsent, false,
      "", ""},
     {"/photos/?MINIATURE=cat.jpg", &kNoShares, RequestKind::Thumbnail, "pub/photos/cat.jpg", kUsable, kAbsent, false,
      "", ""},
+    {"/photos/?miniature=c?Miniature=at.jpg", &kNoShares, RequestKind::Thumbnail, "pub/photos/cat.jpg", kUsable,
+     kAbsent, false, "", ""},
     {"/music/?miniature=cover.jpg", &kMusic, RequestKind::Thumbnail, "mp3/cover.jpg", kUsable, kAbsent, true, "ann",
      ""},
     {"/docs/?item.xml=a%20b.txt", &kNoShares, RequestKind::SingleItem, "pub/docs/a b.txt", kUsable, kAbsent, false, "",
