@@ -60,8 +60,14 @@ endfunction()
 # orv_add_program_tests(<prefix> TIMEOUT <seconds> [LABELS labels...] [ARGS extra arguments...])
 # Registers every test_*.py of the current folder as the test <prefix>.<name>: each script
 # drives the built program, which it is given with the source folder and the extra arguments.
+# Without python3 or the program (a build of the tests alone) nothing is registered.
 function(orv_add_program_tests prefix)
   cmake_parse_arguments(ARG "" "TIMEOUT" "LABELS;ARGS" ${ARGN})
+  find_package(Python3 COMPONENTS Interpreter)
+  if(NOT Python3_Interpreter_FOUND OR NOT TARGET orvendale)
+    message(STATUS "The ${prefix} tests need python3 and the program: not registered")
+    return()
+  endif()
   file(GLOB scripts CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/test_*.py)
   foreach(script ${scripts})
     get_filename_component(name ${script} NAME_WE)
