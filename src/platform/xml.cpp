@@ -232,6 +232,20 @@ Element Element::appendTextElement(const QString& name, const QString& text) {
   return Element(xmlNewTextChild(node_, nullptr, utf8(name.toUtf8()), utf8(safeUtf8(text))));
 }
 
+Element Element::appendElement(const char* name) {
+  if (node_ == nullptr) {
+    return {};
+  }
+  return Element(xmlNewChild(node_, nullptr, reinterpret_cast<const xmlChar*>(name), nullptr));
+}
+
+Element Element::appendTextElement(const char* name, const QString& text) {
+  if (node_ == nullptr) {
+    return {};
+  }
+  return Element(xmlNewTextChild(node_, nullptr, reinterpret_cast<const xmlChar*>(name), utf8(safeUtf8(text))));
+}
+
 void Element::appendText(const QString& text) {
   if (node_ == nullptr || text.isEmpty()) {
     return;
