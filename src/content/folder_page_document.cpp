@@ -119,6 +119,18 @@ QString fileIconName(const FileItemData& file, IconMode mode) {
   return core::getFileTypeIconName(file.extension, file.hidden ? 1 : 0, big ? 48 : 16, fallback);
 }
 
+// The address of an item's icon. The files of a folder share a few icons, often one: the
+// address last encoded is kept instead of encoding the same name for every item.
+QString iconUrl(const QString& iconName) {
+  static QString lastName;
+  static QString lastUrl;
+  if (lastUrl.isNull() || iconName != lastName) {
+    lastUrl = core::fnctUrlEncode(resource(iconName));
+    lastName = iconName;
+  }
+  return lastUrl;
+}
+
 QString folderIconName(bool hidden, IconMode mode) {
   const char* size = mode == IconMode::Big ? "big" : "small";
   return latin("itemicon_") + latin(size) + (hidden ? latin("_hide_folder.png") : latin("_show_folder.png"));
@@ -284,8 +296,7 @@ xml::Element fnctAppendSection(xml::Element parent, const QString& type, const S
 xml::Element BuildFileItem(xml::Element section, const FileItemData& file) {
   xml::Element item = section.appendElement("item");
   const IconMode mode = iconModeOf(file.displayMode);
-  item.appendTextElement("img",
-                         mode == IconMode::None ? QString() : core::fnctUrlEncode(resource(fileIconName(file, mode))));
+  item.appendTextElement("img", mode == IconMode::None ? QString() : iconUrl(fileIconName(file, mode)));
   if (file.mp3.has_value()) {
     const tMp3Summary& mp3 = *file.mp3;
     item.appendTextElement("artist", core::fnctReplaceControlChars(mp3.tag.artist));
@@ -310,8 +321,7 @@ xml::Element BuildFolderItem(xml::Element section, const QString& displayMode, b
                              const QDateTime& date, const QString& urlTagEncoded) {
   xml::Element item = section.appendElement("item");
   const IconMode mode = iconModeOf(displayMode);
-  item.appendTextElement(
-      "img", mode == IconMode::None ? QString() : core::fnctUrlEncode(resource(folderIconName(hidden, mode))));
+  item.appendTextElement("img", mode == IconMode::None ? QString() : iconUrl(folderIconName(hidden, mode)));
   const QString shown = fnctDisplayName(name);
   item.appendTextElement("label", FormatItemLabel(displayMode, shown, true));
   item.appendTextElement("name", shown + QLatin1Char('/'));
