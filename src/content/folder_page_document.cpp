@@ -101,11 +101,11 @@ constexpr const char* kBuildText = "Nov 02 2006 03:00 AM";
 enum class IconMode { Small, Big, None };
 
 IconMode iconModeOf(const QString& displayMode) {
-  if (displayMode.compare(latin("list"), Qt::CaseInsensitive) == 0) {
+  if (displayMode.compare(QLatin1String("list"), Qt::CaseInsensitive) == 0) {
     return IconMode::Small;
   }
-  if (displayMode.compare(latin("icon"), Qt::CaseInsensitive) == 0 ||
-      displayMode.compare(latin("mini"), Qt::CaseInsensitive) == 0) {
+  if (displayMode.compare(QLatin1String("icon"), Qt::CaseInsensitive) == 0 ||
+      displayMode.compare(QLatin1String("mini"), Qt::CaseInsensitive) == 0) {
     return IconMode::Big;
   }
   return IconMode::None;
@@ -117,6 +117,18 @@ QString fileIconName(const FileItemData& file, IconMode mode) {
   const QString& fallback =
       big ? (file.hidden ? icons.bigHide : icons.bigShow) : (file.hidden ? icons.smallHide : icons.smallShow);
   return core::getFileTypeIconName(file.extension, file.hidden ? 1 : 0, big ? 48 : 16, fallback);
+}
+
+// The address of an item's icon. The files of a folder share a few icons, often one: the
+// address last encoded is kept instead of encoding the same name for every item.
+QString iconUrl(const QString& iconName) {
+  static QString lastName;
+  static QString lastUrl;
+  if (lastUrl.isNull() || iconName != lastName) {
+    lastUrl = core::fnctUrlEncode(resource(iconName));
+    lastName = iconName;
+  }
+  return lastUrl;
 }
 
 QString folderIconName(bool hidden, IconMode mode) {
@@ -201,15 +213,14 @@ QString fnctDisplayName(const QString& name) {
 QString FormatItemLabel(const QString& displayMode, const QString& name, bool isFolder) {
   const QString text =
       core::gConfiguration.HtmlDisplay.HIDE_EXTENSIONS ? core::fnctRemoveFileExtension(name, isFolder) : name;
-  const QString lineBreak = latin("<br />");
-  if (displayMode.compare(latin("list"), Qt::CaseInsensitive) == 0) {
+  if (displayMode.compare(QLatin1String("list"), Qt::CaseInsensitive) == 0) {
     return text;
   }
-  if (displayMode.compare(latin("icon"), Qt::CaseInsensitive) == 0) {
-    return core::fnctWrapText(text, 14, 2, lineBreak);
+  if (displayMode.compare(QLatin1String("icon"), Qt::CaseInsensitive) == 0) {
+    return core::fnctWrapText(text, 14, 2, latin("<br />"));
   }
-  if (displayMode.compare(latin("mini"), Qt::CaseInsensitive) == 0) {
-    return core::fnctWrapText(text, 16, 2, lineBreak);
+  if (displayMode.compare(QLatin1String("mini"), Qt::CaseInsensitive) == 0) {
+    return core::fnctWrapText(text, 16, 2, latin("<br />"));
   }
   return {};
 }
@@ -283,41 +294,39 @@ xml::Element fnctAppendSection(xml::Element parent, const QString& type, const S
 }
 
 xml::Element BuildFileItem(xml::Element section, const FileItemData& file) {
-  xml::Element item = section.appendElement(latin("item"));
+  xml::Element item = section.appendElement("item");
   const IconMode mode = iconModeOf(file.displayMode);
-  item.appendTextElement(latin("img"),
-                         mode == IconMode::None ? QString() : core::fnctUrlEncode(resource(fileIconName(file, mode))));
+  item.appendTextElement("img", mode == IconMode::None ? QString() : iconUrl(fileIconName(file, mode)));
   if (file.mp3.has_value()) {
     const tMp3Summary& mp3 = *file.mp3;
-    item.appendTextElement(latin("artist"), core::fnctReplaceControlChars(mp3.tag.artist));
-    item.appendTextElement(latin("title"), core::fnctReplaceControlChars(mp3.tag.title));
-    item.appendTextElement(latin("album"), core::fnctReplaceControlChars(mp3.tag.album));
-    item.appendTextElement(latin("year"), core::fnctReplaceControlChars(mp3.tag.year));
-    item.appendTextElement(latin("track"), core::fnctReplaceControlChars(mp3.tag.track));
-    item.appendTextElement(latin("length"), core::fnctReplaceControlChars(mp3.mpeg.length));
-    item.appendTextElement(latin("bitrate"), QString::number(mp3.mpeg.bitrate));
+    item.appendTextElement("artist", core::fnctReplaceControlChars(mp3.tag.artist));
+    item.appendTextElement("title", core::fnctReplaceControlChars(mp3.tag.title));
+    item.appendTextElement("album", core::fnctReplaceControlChars(mp3.tag.album));
+    item.appendTextElement("year", core::fnctReplaceControlChars(mp3.tag.year));
+    item.appendTextElement("track", core::fnctReplaceControlChars(mp3.tag.track));
+    item.appendTextElement("length", core::fnctReplaceControlChars(mp3.mpeg.length));
+    item.appendTextElement("bitrate", QString::number(mp3.mpeg.bitrate));
   }
   const QString name = fnctDisplayName(file.name);
-  item.appendTextElement(latin("label"), FormatItemLabel(file.displayMode, name, false));
-  item.appendTextElement(latin("name"), name);
-  item.appendTextElement(latin("date"), core::fnctFormatDate(file.date));
-  item.appendTextElement(latin("size"), file.sizeText);
-  item.appendTextElement(latin("type"), fnctDisplayName(file.extension));
-  item.appendTextElement(latin("src"), fnctUrlEncodeFileName(file.name));
+  item.appendTextElement("label", FormatItemLabel(file.displayMode, name, false));
+  item.appendTextElement("name", name);
+  item.appendTextElement("date", core::fnctFormatDate(file.date));
+  item.appendTextElement("size", file.sizeText);
+  item.appendTextElement("type", fnctDisplayName(file.extension));
+  item.appendTextElement("src", fnctUrlEncodeFileName(file.name));
   return item;
 }
 
 xml::Element BuildFolderItem(xml::Element section, const QString& displayMode, bool hidden, const QString& name,
                              const QDateTime& date, const QString& urlTagEncoded) {
-  xml::Element item = section.appendElement(latin("item"));
+  xml::Element item = section.appendElement("item");
   const IconMode mode = iconModeOf(displayMode);
-  item.appendTextElement(
-      latin("img"), mode == IconMode::None ? QString() : core::fnctUrlEncode(resource(folderIconName(hidden, mode))));
+  item.appendTextElement("img", mode == IconMode::None ? QString() : iconUrl(folderIconName(hidden, mode)));
   const QString shown = fnctDisplayName(name);
-  item.appendTextElement(latin("label"), FormatItemLabel(displayMode, shown, true));
-  item.appendTextElement(latin("name"), shown + QLatin1Char('/'));
-  item.appendTextElement(latin("date"), core::fnctFormatDate(date));
-  item.appendTextElement(latin("src"), fnctUrlEncodeFileName(name) + latin("/") + urlTagEncoded);
+  item.appendTextElement("label", FormatItemLabel(displayMode, shown, true));
+  item.appendTextElement("name", shown + QLatin1Char('/'));
+  item.appendTextElement("date", core::fnctFormatDate(date));
+  item.appendTextElement("src", fnctUrlEncodeFileName(name) + latin("/") + urlTagEncoded);
   return item;
 }
 

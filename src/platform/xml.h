@@ -44,6 +44,9 @@ class Element {
 
   Element appendElement(const QString& name);
   Element appendTextElement(const QString& name, const QString& text);
+  // The same for a name the program spells itself (ASCII): no text conversions per element.
+  Element appendElement(const char* name);
+  Element appendTextElement(const char* name, const QString& text);
   void appendText(const QString& text);
 
   // Child elements in document order; an empty name matches every element.
