@@ -390,7 +390,8 @@ class Monitor(threading.Thread):
             try:
                 self.samples.append((time.monotonic(), endurance.descriptors(self.pid),
                                      endurance.resident_kib(self.pid)))
-            except OSError:
+            except (OSError, AssertionError):
+                # The program is gone or ending: nothing more to sample.
                 return
 
 
@@ -437,8 +438,9 @@ class Soak(unittest.TestCase):
         self.assertEqual(ledger.failures[:20], [], f"{len(ledger.failures)} failures")
         self.assertIsNone(server.process.poll(), "the program ended")
 
-        # Every connection closed: the descriptors come back to what they were.
-        endurance.wait_until(server, lambda: endurance.descriptors(pid) == baseline_descriptors,
+        # Every connection closed: the descriptors come back to what they were. Fewer is no
+        # leak: one still closing when the baseline was taken may be gone by now.
+        endurance.wait_until(server, lambda: endurance.descriptors(pid) <= baseline_descriptors,
                              f"the descriptors to come back to {baseline_descriptors} "
                              f"(now {endurance.descriptors(pid)})")
         monitor.stopping.set()
