@@ -1,5 +1,7 @@
 #include "server/mime_types.h"
 
+#include "core/ignoring_case.h"
+
 #include <QLatin1StringView>
 
 #include <array>
@@ -179,39 +181,14 @@ QByteArray fromStatic(std::string_view text) {
   return QByteArray::fromRawData(text.data(), static_cast<qsizetype>(text.size()));
 }
 
-bool equalsIgnoringCase(QStringView extension, std::string_view key) {
-  return extension.compare(QLatin1StringView(key.data(), static_cast<qsizetype>(key.size())), Qt::CaseInsensitive) == 0;
-}
-
-// The text in lower case, when every character is ASCII; false otherwise.
-bool lowerAscii(QStringView text, char* lower) {
-  for (const QChar c : text) {
-    const char16_t unit = c.unicode();
-    if (unit >= 0x80) {
-      return false;
-    }
-    *lower++ = static_cast<char>(unit >= u'A' && unit <= u'Z' ? unit + (u'a' - u'A') : unit);
-  }
-  return true;
-}
-
 }  // namespace
 
 QByteArray getMimeType(QStringView extension) {
-  // Every answer looks its type up: a short ASCII extension is compared as lower-case bytes.
-  // Any other goes through Unicode's case folding, which can still match a listed one.
-  char lower[8];
-  if (extension.size() <= qsizetype(sizeof lower) && lowerAscii(extension, lower)) {
-    const std::string_view key(lower, static_cast<std::size_t>(extension.size()));
-    for (const MimeType& row : kMimeTypes) {
-      if (row.extension == key) {
-        return fromStatic(row.type);
-      }
-    }
-    return fromStatic(kDefaultType);
-  }
+  // Every answer looks its type up: the comparison takes ASCII extensions a byte at a time,
+  // and any other through Unicode's case folding, which can still match a listed one.
   for (const MimeType& row : kMimeTypes) {
-    if (equalsIgnoringCase(extension, row.extension)) {
+    if (core::equalsIgnoringCase(
+            extension, QLatin1StringView(row.extension.data(), static_cast<qsizetype>(row.extension.size())))) {
       return fromStatic(row.type);
     }
   }
