@@ -220,18 +220,11 @@ void Element::setText(const QString& text) {
 }
 
 Element Element::appendElement(const QString& name) {
-  if (node_ == nullptr) {
-    return {};
-  }
-  return Element(xmlNewChild(node_, nullptr, utf8(name.toUtf8()), nullptr));
+  return appendElement(name.toUtf8().constData());
 }
 
 Element Element::appendTextElement(const QString& name, const QString& text) {
-  if (node_ == nullptr) {
-    return {};
-  }
-  // xmlNewTextChild escapes the content; xmlNewChild would read "&" as an entity start.
-  return Element(xmlNewTextChild(node_, nullptr, utf8(name.toUtf8()), utf8(safeUtf8(text))));
+  return appendTextElement(name.toUtf8().constData(), text);
 }
 
 Element Element::appendElement(const char* name) {
@@ -245,6 +238,7 @@ Element Element::appendTextElement(const char* name, const QString& text) {
   if (node_ == nullptr) {
     return {};
   }
+  // xmlNewTextChild escapes the content; xmlNewChild would read "&" as an entity start.
   return Element(xmlNewTextChild(node_, nullptr, reinterpret_cast<const xmlChar*>(name), utf8(safeUtf8(text))));
 }
 
