@@ -83,6 +83,7 @@ bool startsWithKey(const QString& query, QLatin1StringView key) {
 // them out: from the left, without overlaps. Keys begin with "?", which no other character
 // matches, so only the places of a "?" are compared.
 QString withoutKey(const QString& query, QLatin1StringView key) {
+  Q_ASSERT(key.startsWith(QLatin1Char('?')));
   const QStringView text(query);
   QString rest;
   qsizetype copied = 0;
