@@ -67,6 +67,7 @@ frmMenu::frmMenu(QWidget* parent) : QWidget(parent), tlbMenu_(new QToolBar(this)
   tlbMenu_->setObjectName(QStringLiteral("tlbMenu"));
   tlbMenu_->setMovable(false);
   tlbMenu_->setFloatable(false);
+  tlbMenu_->setIconSize(QSize(32, 32));
   auto* layout = new QHBoxLayout(this);
   layout->setContentsMargins(0, 0, 0, 0);
   layout->addWidget(tlbMenu_);
