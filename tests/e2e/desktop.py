@@ -5,7 +5,19 @@ widgets found and pressed through the accessibility interface (pyatspi).
 
 Run by /usr/bin/python3, whose Debian packages hold pyatspi and python3-xlib. Every wait has
 a deadline, and every process started here is stopped (killed when it does not stop) when
-the session closes, also after a failure or a SIGTERM."""
+the session closes, also after a failure or a SIGTERM.
+
+A test of another window follows test_shell.py:
+
+    session = desktop.Session().start()            # and addCleanup(session.close)
+    server = orvendale.Server(shares, environment=session.program_environment())
+    server.start()                                 # and addCleanup(desktop.stop_program, server)
+    frame = session.find(session.application(server.process.pid), (session.pyatspi.ROLE_FRAME,), TITLE)
+    session.press(session.button(frame, "Uploads"))
+    session.close_window(server.process.pid, frame.name)
+    desktop.wait_for_exit(server)                  # 0 after a clean shut-down
+
+Each script test_*.py of this folder is registered as the test e2e.<name>."""
 
 import ctypes
 import importlib
