@@ -3,6 +3,7 @@
 #include "core/app_info.h"
 #include "core/configuration.h"
 #include "core/language.h"
+#include "desktop/frm_about.h"
 #include "desktop/frm_debug.h"
 #include "desktop/message_box.h"
 #include "desktop/startup.h"
@@ -81,6 +82,10 @@ void frmMain::showDebugForm() {
 
 frmDebug* frmMain::debugForm() const {
   return debugForm_.data();
+}
+
+void frmMain::showAboutForm() {
+  orv::desktop::showAboutForm(this);
 }
 
 void frmMain::RefreshFormLang() {}

@@ -41,6 +41,8 @@ class frmMain : public QMainWindow {
   // Shows the debug window, creating it when it is not open, and brings it forward.
   void showDebugForm();
   frmDebug* debugForm() const;  // null until first shown
+  // Shows the about box, making it when it is not open, and brings it forward.
+  void showAboutForm();
 
   // The parts of the desktop shell that start-up and shut-down call. The tool bar, the
   // child panels, the tray icon and its menu arrive with the desktop shell; until then
