@@ -2,6 +2,7 @@
 
 #include "core/app_info.h"
 #include "core/configuration.h"
+#include "core/debug_log.h"
 #include "core/language.h"
 #include "desktop/frm_debug.h"
 #include "desktop/message_box.h"
@@ -16,6 +17,8 @@
 
 #include <utility>
 
+using namespace Qt::StringLiterals;
+
 namespace orv::desktop {
 namespace {
 
@@ -24,6 +27,15 @@ constexpr int kDesignWidth = 780;
 constexpr int kDesignHeight = 540;
 
 }  // namespace
+
+QString startFailureText(server::StartStopResult result, const QString& port) {
+  const QString title = core::applicationTitle();
+  if (result == server::StartStopResult::PortInUse) {
+    return title + u": the server is not started: port "_s + port + u" is already used by another program."_s;
+  }
+  return title + u": the server is not started: it could not listen on port "_s + port +
+         u" (a port below 1024 needs privileges, and the port must be a number from 0 to 65535)."_s;
+}
 
 frmMain::frmMain(QString appFolder, QString commandLine, QWidget* parent)
     : QMainWindow(parent),
@@ -102,6 +114,10 @@ void frmMain::StartStopServer(bool reportPortInUse) {
   if (result == server::StartStopResult::PortInUse && reportPortInUse) {
     showMessageBox({core::gLanguage.text(u"MSGBOX/ERRORS/PORT_ALREADY_OPEN"), core::applicationTitle(),
                     MessageIcon::Critical, MessageButtons::Ok});
+  } else if (result == server::StartStopResult::PortInUse || result == server::StartStopResult::Failed) {
+    // A start that asks for no box (the start on load) still tells why nothing listens,
+    // for the terminal or the log of a run without a screen.
+    core::subWriteConsoleLine(startFailureText(result, core::gConfiguration.Protocol.LOCAL_PORT));
   }
   // The start/stop item offers the other action, and the shares can be viewed only while
   // the server runs.

@@ -10,11 +10,15 @@ class QCloseEvent;
 
 namespace orv::server {
 class ServerEngine;
-}
+enum class StartStopResult;
+}  // namespace orv::server
 
 namespace orv::desktop {
 
 class frmDebug;
+
+// The line that tells why a start of the server left nothing listening on the port.
+QString startFailureText(server::StartStopResult result, const QString& port);
 
 // 15 twips to the pixel: the window sizes of the configuration record are in twips.
 inline constexpr int kTwipsPerPixel = 15;
