@@ -34,7 +34,7 @@ QString startFailureText(server::StartStopResult result, const QString& port) {
     return title + u": the server is not started: port "_s + port + u" is already used by another program."_s;
   }
   return title + u": the server is not started: it could not listen on port "_s + port +
-         u" (a port below 1024 needs privileges, and the port must be a number from 0 to 65535)."_s;
+         u" (a port below 1024 needs privileges)."_s;
 }
 
 frmMain::frmMain(QString appFolder, QString commandLine, QWidget* parent)
