@@ -393,6 +393,9 @@ TEST_F(FileResponses, AReaderThatStopsIsClosedByTheIdleTimerAndASlowOneIsServed)
 
   orv::core::gHistoryLists = {};
   gUploadedLists = {};
+  // The slow reader moves every few milliseconds; a longer interval only keeps a loaded
+  // machine's pauses from passing for a stop.
+  gConfiguration.AdvancedParameters.HTTP_KEEP_ALIVE_TIMEOUT = 5;
   TcpPeer& slow = connectFrom("127.0.0.3");
   slow.setReadChunk(2048);
   slow.pauseReading();
