@@ -315,6 +315,23 @@ TEST_F(SharesWindow, ModifyIsOffWithSeveralSharesSelectedAndRefusesAnotherShares
   EXPECT_EQ(storeBytes(), before);
 }
 
+TEST_F(SharesWindow, TickingAUserOfALoadedShareEnablesModifyAndFocusesIt) {
+  addStoredShare(u"id1"_s, u"/one/"_s, folder(u"one"_s));
+  open();
+  clickItem(shareList(), itemOf(u"id1"_s));
+  EXPECT_EQ(userTicks(), (QList<bool>{true, false, false}));
+  clickItem(usersList(), usersList()->item(2));
+  EXPECT_EQ(userTicks(), (QList<bool>{false, false, true}));
+  EXPECT_EQ(buttons(), (Buttons{false, true, true}));
+  EXPECT_EQ(window_->focusWidget(), button("cmdModifyShare"));
+  usersList()->setCurrentRow(0);
+  widget_input::keyClick(usersList(), Qt::Key_Space, u" "_s);
+  EXPECT_EQ(userTicks(), (QList<bool>{true, false, false}));
+  widget_input::mouseClick(button("cmdModifyShare"));
+  EXPECT_FALSE(gConfiguration.Shared.restricted.value(u"id1"_s));
+  EXPECT_TRUE(gConfiguration.Shared.users.value(u"id1"_s).isEmpty());
+}
+
 TEST_F(SharesWindow, TheRootSharesPathEditEnablesOnlyAdd) {
   open();
   clickItem(shareList(), itemOf(u"id0"_s));
