@@ -4,6 +4,7 @@
 #include "core/language.h"
 #include "desktop/desktop_utils.h"
 #include "desktop/frm_main.h"
+#include "desktop/frm_menu.h"
 #include "desktop/message_box.h"
 #include "net/usr_socket.h"
 #include "platform/async_socket.h"
@@ -11,6 +12,7 @@
 
 #include <QAction>
 #include <QActionGroup>
+#include <QApplication>
 #include <QCheckBox>
 #include <QDragEnterEvent>
 #include <QDropEvent>
@@ -146,6 +148,19 @@ desktop::ChildPanelMaker sharesPanelMaker(desktop::frmMain& mainWindow) {
   return [&mainWindow](QWidget* parent) {
     SharesWindowLinks links;
     links.listener = [&mainWindow] { return listenerViewOf(mainWindow.server().listener()); };
+    links.showUsersConfig = [] {
+      // The switch destroys this panel, whose button is still in its click: it runs from
+      // the event loop once the click is over.
+      QMetaObject::invokeMethod(
+          qApp,
+          [] {
+            if (desktop::gMenuForm) {
+              desktop::gMenuForm->setPanelButtonPressed(desktop::MainPanel::Config);
+            }
+            desktop::subShowChildForm(QStringLiteral("Config"), false, true, QStringLiteral("users"));
+          },
+          Qt::QueuedConnection);
+    };
     return new frmShares(std::move(links), parent);
   };
 }

@@ -2,6 +2,7 @@
 
 #include "desktop/desktop_utils.h"
 #include "desktop/frm_main.h"
+#include "desktop/frm_menu.h"
 #include "server/server_engine.h"
 
 #include "editors/shares_fixture.h"
@@ -524,30 +525,64 @@ TEST_F(SharesWindow, APictureWithSeveralShares) {
   EXPECT_EQ(itemOf(u"id4"_s)->data(Qt::UserRole + 1).toInt(), 3);
 }
 
-// The real start and shut-down: a share added in the window is in config.xml afterwards.
-TEST_F(SharesWindow, AShareAddedInTheWindowIsInConfigXmlAfterShutDown) {
-  TempFolder appFolder;
-  appFolder.write(u"lang/english.xml"_s, readFile(QStringLiteral(ORV_SOURCE_DIR "/lang/english.xml")));
-  appFolder.write(u"config.xml"_s,
-                  "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<CONFIGURATION version=\"102\"><PROTOCOL>"
-                  "<LOCAL_PORT>0</LOCAL_PORT></PROTOCOL></CONFIGURATION>");
-  const QString music = folder(u"Music été"_s);
-  resetGlobals();
-  auto program = std::make_unique<orv::desktop::frmMain>(appFolder.path(), QString());
-  ASSERT_TRUE(program->MDIForm_Load());
-  open();
-  typeInto(serverPath(), u"/music été/"_s);
-  typeInto(localPath(), music);
-  widget_input::mouseClick(button("cmdAddShare"));
-  ASSERT_EQ(gConfiguration.Shared.count(), 1);
-  window_.reset();
-  program->close();
-  program.reset();
+// The real start and shut-down: the main window shows this panel; a share added in it is
+// in config.xml afterwards, and its users button leads to the users category.
+class SharesInTheMainWindow : public SharesWindow {
+ protected:
+  void SetUp() override {
+    SharesWindow::SetUp();
+    program_.write(u"lang/english.xml"_s, readFile(QStringLiteral(ORV_SOURCE_DIR "/lang/english.xml")));
+    program_.write(u"config.xml"_s,
+                   "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<CONFIGURATION version=\"102\"><PROTOCOL>"
+                   "<LOCAL_PORT>0</LOCAL_PORT></PROTOCOL></CONFIGURATION>");
+    resetGlobals();
+    main_ = std::make_unique<orv::desktop::frmMain>(program_.path(), QString());
+    orv::desktop::setChildPanelMaker(orv::desktop::MainPanel::Shares, orv::editors::sharesPanelMaker(*main_));
+    ASSERT_TRUE(main_->MDIForm_Load());
+    panel_ = qobject_cast<frmShares*>(orv::desktop::gCurrentChildForm.data());
+    ASSERT_NE(panel_, nullptr);
+  }
 
-  const orv::core::tShares saved = orv::core::fnctLoadConfiguration(appFolder.file(u"config.xml"_s)).Shared;
+  void TearDown() override {
+    main_.reset();
+    orv::desktop::setChildPanelMaker(orv::desktop::MainPanel::Shares, {});
+    SharesWindow::TearDown();
+  }
+
+  template <typename T>
+  T* inPanel(const char* name) const {
+    return panel_->findChild<T*>(QLatin1String(name));
+  }
+
+  TempFolder program_;
+  std::unique_ptr<orv::desktop::frmMain> main_;
+  frmShares* panel_ = nullptr;
+};
+
+TEST_F(SharesInTheMainWindow, AShareAddedInThePanelIsInConfigXmlAfterShutDown) {
+  const QString music = folder(u"Music été"_s);
+  typeInto(inPanel<QLineEdit>("txtServerPath"), u"/music été/"_s);
+  typeInto(inPanel<QLineEdit>("txtLocalPath"), music);
+  widget_input::mouseClick(inPanel<QPushButton>("cmdAddShare"));
+  ASSERT_EQ(gConfiguration.Shared.count(), 1);
+  main_->close();
+  main_.reset();
+
+  const orv::core::tShares saved = orv::core::fnctLoadConfiguration(program_.file(u"config.xml"_s)).Shared;
   ASSERT_EQ(saved.count(), 1);
   EXPECT_EQ(saved.entryAt(1).serverPath, u"/music%20%C3%A9t%C3%A9/"_s);
   EXPECT_EQ(saved.entryAt(1).localPath, music);
+}
+
+TEST_F(SharesInTheMainWindow, TheUsersButtonShowsTheConfigurationPanelAtItsUsersCategory) {
+  ASSERT_TRUE(orv::desktop::gMenuForm);
+  widget_input::mouseClick(inPanel<QToolButton>("cmdGoToUsersConfig"));
+  processEventsUntil([] { return gConfiguration.AppDisplay.gShownMainPanel == 4; });
+  EXPECT_EQ(gConfiguration.AppDisplay.gShownMainPanel, 4);
+  EXPECT_EQ(gConfiguration.AppDisplay.gShownConfigCategory, 6);
+  EXPECT_EQ(qobject_cast<frmShares*>(orv::desktop::gCurrentChildForm.data()), nullptr);
+  EXPECT_TRUE(orv::desktop::gMenuForm->button(orv::desktop::frmMenu::kConfig)->isChecked());
+  EXPECT_FALSE(orv::desktop::gMenuForm->button(orv::desktop::frmMenu::kShares)->isChecked());
 }
 
 }  // namespace
