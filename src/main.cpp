@@ -1,3 +1,4 @@
+#include "desktop/frm_history.h"
 #include "desktop/frm_main.h"
 #include "desktop/startup.h"
 #include "desktop/termination_signals.h"
@@ -8,6 +9,8 @@
 int main(int argc, char** argv) {
   orv::platform::selectMessageLoop();
   QApplication application(argc, argv);
+  orv::desktop::setChildPanelMaker(orv::desktop::MainPanel::History,
+                                   [](QWidget* parent) { return new orv::desktop::frmHistory(parent); });
   orv::desktop::frmMain window(QCoreApplication::applicationDirPath(),
                                orv::desktop::commandLineText(QCoreApplication::arguments()));
   // A stop from the session or a terminal closes the window as the user would.
