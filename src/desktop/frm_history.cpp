@@ -2,6 +2,7 @@
 
 #include "core/app_info.h"
 #include "core/configuration.h"
+#include "core/formats.h"
 #include "core/language.h"
 #include "desktop/desktop_utils.h"
 #include "desktop/history_actions.h"
@@ -192,7 +193,7 @@ void frmHistory::Form_Unload() {
 
 void frmHistory::AddEntryInHistoryList(core::HistoryEventType type, const QString& ipAddress, const QDateTime& date,
                                        const QString& text, bool isNew) {
-  if (model_.addEntry({type, ipAddress, date, text, isNew}, gConfiguration.History.MAX_ENTRY)) {
+  if (model_.addEntry({type, ipAddress, core::fnctFormatDate(date), text, isNew}, gConfiguration.History.MAX_ENTRY)) {
     flexHistoryList_->setCurrentIndex(model_.index(0, HistoryListModel::kLineColumn));
   }
 }

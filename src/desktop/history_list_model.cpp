@@ -3,6 +3,8 @@
 #include "core/formats.h"
 #include "core/language.h"
 #include "core/stored_date.h"
+
+#include <QDateTime>
 #include "desktop/history_pictures.h"
 
 #include <QColor>
@@ -39,7 +41,10 @@ QString fnctHistoryLineText(const HistoryRow& row) {
   if (!isKnownType(row.type)) {
     return {};
   }
-  const QString prefix = core::fnctFormatDate(row.date) + QStringLiteral(" | ") + row.ipAddress + QStringLiteral(" | ");
+  // A date of another form (an earlier run's regional one) is shown as this run writes dates.
+  const QDateTime moment = core::parseStoredDate(row.date);
+  const QString date = moment.isValid() ? core::fnctFormatDate(moment) : row.date;
+  const QString prefix = date + QStringLiteral(" | ") + row.ipAddress + QStringLiteral(" | ");
   const QString label = core::gLanguage.text(kLabelKeys[static_cast<std::size_t>(row.type)]);
   switch (row.type) {
     case HistoryEventType::LOGIN_FAILED:
@@ -78,7 +83,7 @@ void HistoryListModel::replay(const std::deque<core::tHistoryEvent>& events, int
     if (!isKnownType(event.type)) {
       continue;
     }
-    rows_.push_front({event.type, event.ipAddress, core::parseStoredDate(event.date), event.text, event.isNew});
+    rows_.push_front({event.type, event.ipAddress, event.date, event.text, event.isNew});
     if (maxEntry > 0 && rows_.size() > static_cast<std::size_t>(maxEntry)) {
       rows_.pop_back();
     }

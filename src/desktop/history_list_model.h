@@ -3,7 +3,6 @@
 #include "core/history_store.h"
 
 #include <QAbstractTableModel>
-#include <QDateTime>
 #include <QIcon>
 #include <QString>
 
@@ -18,13 +17,14 @@ namespace orv::desktop {
 struct HistoryRow {
   core::HistoryEventType type = core::HistoryEventType::FILE_START_UPLOAD;
   QString ipAddress;
-  QDateTime date;
+  QString date;  // as the store holds it; read only when the row is drawn
   QString text;
   bool isNew = false;
 };
 
-// The text of a row: the date, " | ", the client, " | ", the type's label and the detail
-// the type carries (a quoted path, or a ban length in seconds); "" for an unknown type.
+// The text of a row: the date in the stores' form, " | ", the client, " | ", the type's
+// label and the detail the type carries (a quoted path, or a ban length in seconds); ""
+// for an unknown type.
 QString fnctHistoryLineText(const HistoryRow& row);
 
 class HistoryListModel : public QAbstractTableModel {

@@ -19,7 +19,7 @@ using orv::desktop::fnctHistoryLineText;
 using orv::desktop::HistoryListModel;
 using orv::desktop::HistoryRow;
 
-const QDateTime kDate(QDate(2006, 3, 7), QTime(4, 5, 9));
+const QString kDate = u"2006/03/07 04:05:09"_s;
 
 class HistoryList : public ::testing::Test {
  protected:
@@ -74,6 +74,9 @@ TEST_F(HistoryList, LineTextsByType) {
   for (const Case& c : cases) {
     EXPECT_EQ(fnctHistoryLineText({c.type, c.ip, kDate, c.text, true}), c.line);
   }
+  // A date an earlier run wrote in another readable form shows in the stores' form.
+  EXPECT_EQ(fnctHistoryLineText({HistoryEventType::LOGIN_FAILED, u"10.0.0.3"_s, u"2006-03-07T04:05:09"_s, {}, false}),
+            at + u"10.0.0.3 | Identification failed"_s);
 }
 
 TEST_F(HistoryList, NewestOnTopAndEarlierRunsGrey) {
@@ -150,7 +153,7 @@ TEST_F(HistoryList, ReplayShowsTheStoreNewestFirstWithoutUnknownTypes) {
   HistoryListModel model;
   model.replay(events, -1);
   EXPECT_EQ(texts(model), QStringList({u"e5"_s, u"e4"_s, u"e3"_s, u"e2"_s, u"e1"_s}));
-  EXPECT_EQ(model.rowAt(0).date, QDateTime(QDate(2006, 3, 7), QTime(4, 5, 5)));
+  EXPECT_EQ(model.rowAt(0).date, u"2006/03/07 04:05:05"_s);
   EXPECT_TRUE(model.rowAt(0).isNew);
   EXPECT_FALSE(model.rowAt(2).isNew);
   model.replay(events, 2);
