@@ -35,6 +35,10 @@ bool isKnownType(HistoryEventType type) {
   return code >= 1 && code <= 11;
 }
 
+QString labelOf(HistoryEventType type) {
+  return core::gLanguage.text(kLabelKeys[static_cast<std::size_t>(type)]);
+}
+
 }  // namespace
 
 QString fnctHistoryLineText(const HistoryRow& row) {
@@ -45,7 +49,7 @@ QString fnctHistoryLineText(const HistoryRow& row) {
   const QDateTime moment = core::parseStoredDate(row.date);
   const QString date = moment.isValid() ? core::fnctFormatDate(moment) : row.date;
   const QString prefix = date + QStringLiteral(" | ") + row.ipAddress + QStringLiteral(" | ");
-  const QString label = core::gLanguage.text(kLabelKeys[static_cast<std::size_t>(row.type)]);
+  const QString label = labelOf(row.type);
   switch (row.type) {
     case HistoryEventType::LOGIN_FAILED:
     case HistoryEventType::FILTERS_REJECT:
@@ -124,6 +128,9 @@ QVariant HistoryListModel::data(const QModelIndex& index, int role) const {
   switch (role) {
     case Qt::DisplayRole:
       return line ? QVariant(fnctHistoryLineText(row)) : QVariant();
+    case Qt::AccessibleTextRole:
+      // A screen reader names the picture by the type it stands for.
+      return line ? fnctHistoryLineText(row) : labelOf(row.type);
     case Qt::DecorationRole:
       return line ? QVariant() : QVariant(pictures_[static_cast<std::size_t>(row.type)]);
     case Qt::TextAlignmentRole:

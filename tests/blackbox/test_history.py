@@ -1,5 +1,5 @@
 """The event history as it reaches history.xml: what the running program records for a file
-that is not there, a folder and a failed login, read back after a clean stop; the events of
+that is not there, a folder, a failed login and a virtual folder, read back after a clean stop; the events of
 an earlier run kept beside a damaged one; and the file written when the history is not kept."""
 
 import base64
@@ -27,12 +27,14 @@ def basic(login, password):
 
 
 def make(history=None, prepare=None):
-    server = Server([Share("/", "pub"), Share("/members/", "members", users="amy")], users={"amy": "secret"},
+    server = Server([Share("/", "pub"), Share("/members/", "members", users="amy"), Share("/music/jazz/", "jazz")],
+                    users={"amy": "secret"},
                     protocol={"IDENTIFICATION_METHOD": "1", "ENABLE_COMPRESSION": "false"}, history=history,
                     prepare=prepare)
     server.write("pub/open.txt", "open to all")
     server.folder("pub/sub")
     server.write("members/m.txt", "for members only")
+    server.folder("jazz")
     return server
 
 
@@ -70,14 +72,17 @@ class History(unittest.TestCase):
                 ("/missing.txt", (), 404),
                 ("/sub/", (), 200),
                 ("/members/", (basic("amy", "wrong"),), 401),
+                ("/music/", (), 200),
             ])
             self.assertEqual(history.tag, "HISTORY")
             events = [event.attrib for event in history.iter("EVENT")]
             self.assertEqual([(e["type"], e["ipAddress"]) for e in events],
-                             [("7", "127.0.0.1"), ("4", "127.0.0.1"), ("9", "127.0.0.1")], events)
+                             [("7", "127.0.0.1"), ("4", "127.0.0.1"), ("9", "127.0.0.1"), ("5", "127.0.0.1")],
+                             events)
             self.assertEqual(events[0]["text"], os.path.join(server.root, "pub", "missing.txt"))
             self.assertEqual(os.path.normpath(events[1]["text"]), os.path.join(server.root, "pub", "sub"))
             self.assertEqual(events[2]["text"], "")
+            self.assertEqual(events[3]["text"], "/music/")  # a virtual folder has only its URL path
             for event in events:
                 self.assertEqual(list(event), ["type", "ipAddress", "date", "text"])
                 self.assertDate(event["date"])

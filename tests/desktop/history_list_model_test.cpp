@@ -95,6 +95,8 @@ TEST_F(HistoryList, NewestOnTopAndEarlierRunsGrey) {
   EXPECT_FALSE(
       model.data(model.index(0, HistoryListModel::kPictureColumn), Qt::DecorationRole).value<QIcon>().isNull());
   EXPECT_EQ(model.data(fresh, Qt::ToolTipRole).toString(), u"/new"_s);
+  EXPECT_EQ(model.data(model.index(0, HistoryListModel::kPictureColumn), Qt::AccessibleTextRole).toString(),
+            u"Not found"_s);
 }
 
 TEST_F(HistoryList, EveryTypeHasItsOwnPicture) {
