@@ -12,6 +12,7 @@
 #include "support/file_permissions.h"
 #include "support/qt_printers.h"
 #include "support/temp_folder.h"
+#include "ui_artifact.h"
 
 #include <QAction>
 #include <QApplication>
@@ -486,9 +487,7 @@ TEST_F(HistoryWindow, PictureOfThePanelWithEveryEventType) {
   }
   ASSERT_EQ(list()->model()->rowCount(), 11);
   processPendingEvents();
-  const QString artifacts = QCoreApplication::applicationDirPath() + u"/../ui-artifacts"_s;
-  ASSERT_TRUE(QDir().mkpath(artifacts));
-  EXPECT_TRUE(window_->grab().save(artifacts + u"/history.png"_s));
+  EXPECT_TRUE(saveUiArtifact(*window_, u"history"_s));
 }
 
 }  // namespace
