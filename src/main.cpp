@@ -1,4 +1,5 @@
 #include "desktop/child_panel.h"
+#include "desktop/frm_history.h"
 #include "desktop/frm_main.h"
 #include "desktop/startup.h"
 #include "desktop/termination_signals.h"
@@ -10,6 +11,8 @@
 int main(int argc, char** argv) {
   orv::platform::selectMessageLoop();
   QApplication application(argc, argv);
+  orv::desktop::setChildPanelMaker(orv::desktop::MainPanel::History,
+                                   [](QWidget* parent) { return new orv::desktop::frmHistory(parent); });
   orv::desktop::frmMain window(QCoreApplication::applicationDirPath(),
                                orv::desktop::commandLineText(QCoreApplication::arguments()));
   orv::desktop::setChildPanelMaker(orv::desktop::MainPanel::Shares, orv::editors::sharesPanelMaker(window));

@@ -7,18 +7,13 @@
 #include "platform/clock.h"
 #include "platform/xml.h"
 
-#include <utility>
-
 namespace orv::core {
 
 tHistoryLists gHistoryLists;
 
 namespace {
 
-HistoryListener& historyListener() {
-  static HistoryListener listener;
-  return listener;
-}
+HistoryWindowView* gHistoryWindow = nullptr;
 
 // How many events MAX_ENTRY keeps: -1 for no limit, 0 when it keeps none.
 qsizetype historyLimit() {
@@ -29,14 +24,13 @@ qsizetype historyLimit() {
   return maxEntry < 1 ? 0 : maxEntry;
 }
 
-// Drops the oldest events beyond the limit.
-void keepNewest(tHistoryLists& lists, qsizetype limit) {
-  if (limit < 0) {
-    return;
+// Drops the oldest events beyond the limit; true when any went.
+bool keepNewest(tHistoryLists& lists, qsizetype limit) {
+  if (limit < 0 || lists.count() <= limit) {
+    return false;
   }
-  while (lists.count() > limit) {
-    lists.events.pop_front();
-  }
+  lists.events.erase(lists.events.begin(), lists.events.begin() + (lists.count() - limit));
+  return true;
 }
 
 // A failed write goes to the debug log and the console, where the user can see it even
@@ -59,14 +53,23 @@ const QString kText = QStringLiteral("text");
 
 }  // namespace
 
+void setHistoryWindowView(HistoryWindowView* view) {
+  gHistoryWindow = view;
+}
+
+HistoryWindowView* getHistoryWindow() {
+  return gConfiguration.AppState.blnHistoryFormLoaded ? gHistoryWindow : nullptr;
+}
+
 void subAddEntryInHistory(HistoryEventType type, const QString& ipAddress, const QString& text) {
   const qsizetype limit = historyLimit();
   if (limit == 0) {
     return;
   }
-  gHistoryLists.events.push_back({fnctFormatDate(platform::currentDateTime()), type, ipAddress, text, true});
-  if (const HistoryListener& listener = historyListener()) {
-    listener(gHistoryLists.events.back());
+  const QDateTime now = platform::currentDateTime();
+  gHistoryLists.events.push_back({fnctFormatDate(now), type, ipAddress, text, true});
+  if (HistoryWindowView* window = getHistoryWindow()) {
+    window->AddEntryInHistoryList(type, ipAddress, now, text, true);
   }
   keepNewest(gHistoryLists, limit);
   gConfiguration.AppState.blnHistoryModified = true;
@@ -109,10 +112,10 @@ tHistoryLists fnctLoadHistory(const QString& path) {
 
 platform::WriteResult subSaveHistory(const QString& path, bool blnEmpty) {
   xml::Document document;
+  xml::Element root = document.createDocumentElement(kHistory);
   if (blnEmpty) {
     return reportFailure(document.saveFile(path));
   }
-  xml::Element root = document.createDocumentElement(kHistory);
   for (const tHistoryEvent& event : gHistoryLists.events) {
     xml::Element element = root.appendElement(kEvent);
     element.setAttribute(kType, QString::number(static_cast<int>(event.type)));
@@ -127,8 +130,21 @@ platform::WriteResult subSaveHistory(const QString& path, bool blnEmpty) {
   return result;
 }
 
-void setHistoryListener(HistoryListener listener) {
-  historyListener() = std::move(listener);
+platform::WriteResult subClearHistory(const QString& path) {
+  platform::WriteResult result = subSaveHistory(path, true);
+  if (result.ok) {
+    gHistoryLists.events.clear();
+    gConfiguration.AppState.blnHistoryModified = false;
+  }
+  return result;
+}
+
+bool subTrimHistory(int limit) {
+  if (!keepNewest(gHistoryLists, limit < 0 ? -1 : limit)) {
+    return false;
+  }
+  gConfiguration.AppState.blnHistoryModified = true;
+  return true;
 }
 
 }  // namespace orv::core

@@ -72,7 +72,7 @@ class Server:
     that a SIGTERM is always a clean shut-down; stopped with SIGTERM."""
 
     def __init__(self, shares, users=None, exclusions=(), protocol=None, html=None, names=None, prepare=None,
-                 environment=None):
+                 environment=None, history=None):
         self.temp = tempfile.mkdtemp(prefix="orv-blackbox-")
         self.root = self.temp
         self.app = os.path.join(self.temp, "app")
@@ -82,6 +82,7 @@ class Server:
         self.protocol = protocol or {}
         self.html = html or {}
         self.names = names or {}
+        self.history = history or {}
         # Called with the application folder once it is laid, before each launch: for files
         # the program finds there at start-up (a cache index, say).
         self.prepare = prepare
@@ -129,7 +130,7 @@ class Server:
                 f"<PROTOCOL>{elements(protocol)}</PROTOCOL>"
                 "<LANGUAGE><FILENAME>english.xml</FILENAME></LANGUAGE>"
                 "<OTHER><START_SERVER_ON_LOAD>true</START_SERVER_ON_LOAD></OTHER>"
-                f"<HTML_DISPLAY>{elements(html)}</HTML_DISPLAY>"
+                f"<HTML_DISPLAY>{elements(html)}</HTML_DISPLAY><HISTORY>{elements(self.history)}</HISTORY>"
                 f"<APPLICATIONS_NAME_MANAGEMENT>{elements(names)}</APPLICATIONS_NAME_MANAGEMENT>"
                 f"<USERS>{users}</USERS></CONFIGURATION>")
 

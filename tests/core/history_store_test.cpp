@@ -3,12 +3,15 @@
 #include "core/configuration.h"
 #include "platform/clock.h"
 
+#include "support/file_permissions.h"
 #include "support/qt_printers.h"
 #include "support/temp_folder.h"
 
 #include <QFile>
 
 #include <gtest/gtest.h>
+
+#include <sys/stat.h>
 
 #include <vector>
 
@@ -17,12 +20,16 @@ namespace {
 using namespace Qt::StringLiterals;
 using orv::core::fnctLoadHistory;
 using orv::core::gConfiguration;
+using orv::core::getHistoryWindow;
 using orv::core::gHistoryLists;
 using orv::core::HistoryEventType;
+using orv::core::HistoryWindowView;
 using orv::core::isValidHistoryEvent;
-using orv::core::setHistoryListener;
+using orv::core::setHistoryWindowView;
 using orv::core::subAddEntryInHistory;
+using orv::core::subClearHistory;
 using orv::core::subSaveHistory;
+using orv::core::subTrimHistory;
 using orv::core::tHistoryEvent;
 using orv::core::tHistoryLists;
 
@@ -36,7 +43,7 @@ class HistoryStore : public ::testing::Test {
     orv::platform::setFixedDateTime(kNow);
   }
   void TearDown() override {
-    setHistoryListener({});
+    setHistoryWindowView(nullptr);
     orv::platform::clearFixedDateTime();
     gHistoryLists = {};
     gConfiguration = {};
@@ -104,15 +111,57 @@ TEST_F(HistoryStore, AdderKeepsTheNewestWithinTheLimit) {
   }
 }
 
-TEST_F(HistoryStore, ListenerSeesEachEventWhileRegistered) {
-  std::vector<tHistoryEvent> seen;
-  setHistoryListener([&seen](const tHistoryEvent& e) { seen.push_back(e); });
-  subAddEntryInHistory(HistoryEventType::LOGIN_FAILED, QStringLiteral("10.0.0.2"), {});
-  setHistoryListener({});
+// A window that remembers what it was given, and how many events the store held then.
+class SeenWindow : public HistoryWindowView {
+ public:
+  struct Seen {
+    HistoryEventType type;
+    QString ipAddress;
+    QDateTime date;
+    QString text;
+    bool isNew;
+    qsizetype storedThen;
+  };
+  void AddEntryInHistoryList(HistoryEventType type, const QString& ipAddress, const QDateTime& date,
+                             const QString& text, bool isNew) override {
+    seen.push_back({type, ipAddress, date, text, isNew, gHistoryLists.count()});
+  }
+  std::vector<Seen> seen;
+};
+
+TEST_F(HistoryStore, TheOpenWindowSeesEachEventAsItIsRecorded) {
+  SeenWindow window;
+  setHistoryWindowView(&window);
+  // Registered but not open: nothing reaches it.
+  subAddEntryInHistory(HistoryEventType::LOGIN_FAILED, QStringLiteral("10.0.0.1"), {});
+  EXPECT_EQ(getHistoryWindow(), nullptr);
+
+  gConfiguration.AppState.blnHistoryFormLoaded = true;
+  EXPECT_EQ(getHistoryWindow(), &window);
+  subAddEntryInHistory(HistoryEventType::BANNED, QStringLiteral("10.0.0.2"), QStringLiteral("240"));
+  setHistoryWindowView(nullptr);
   subAddEntryInHistory(HistoryEventType::LOGIN_FAILED, QStringLiteral("10.0.0.3"), {});
-  ASSERT_EQ(seen.size(), 1u);
-  EXPECT_EQ(seen[0].ipAddress, QStringLiteral("10.0.0.2"));
-  EXPECT_TRUE(seen[0].isNew);
+
+  ASSERT_EQ(window.seen.size(), 1u);
+  EXPECT_EQ(window.seen[0].type, HistoryEventType::BANNED);
+  EXPECT_EQ(window.seen[0].ipAddress, QStringLiteral("10.0.0.2"));
+  EXPECT_EQ(window.seen[0].date, kNow);
+  EXPECT_EQ(window.seen[0].text, QStringLiteral("240"));
+  EXPECT_TRUE(window.seen[0].isNew);
+  EXPECT_EQ(window.seen[0].storedThen, 2);  // the store has it before the window
+  EXPECT_EQ(gHistoryLists.count(), 3);
+}
+
+TEST_F(HistoryStore, TheWindowSeesAnEventEvenWhenTheLimitDropsItsOldest) {
+  SeenWindow window;
+  setHistoryWindowView(&window);
+  gConfiguration.AppState.blnHistoryFormLoaded = true;
+  gConfiguration.History.MAX_ENTRY = 1;
+  subAddEntryInHistory(HistoryEventType::NOT_FOUND, QStringLiteral("10.0.0.1"), QStringLiteral("/a"));
+  subAddEntryInHistory(HistoryEventType::NOT_FOUND, QStringLiteral("10.0.0.1"), QStringLiteral("/b"));
+  ASSERT_EQ(window.seen.size(), 2u);
+  EXPECT_EQ(window.seen[1].text, QStringLiteral("/b"));
+  EXPECT_EQ(texts(gHistoryLists), QStringList({u"/b"_s}));
 }
 
 TEST_F(HistoryStore, UnreadableFilesGiveAnEmptyHistory) {
@@ -205,13 +254,92 @@ TEST_F(HistoryStore, SavedEventsReadBackUnchangedAndNoLongerNew) {
   }
 }
 
-TEST_F(HistoryStore, EmptySaveWritesADocumentThatReadsAsNoHistory) {
+TEST_F(HistoryStore, EmptySaveWritesAHistoryWithoutEvents) {
   subAddEntryInHistory(HistoryEventType::NOT_FOUND, QStringLiteral("10.0.0.1"), QStringLiteral("/x"));
   const QString path = writeHistory(event(1, "10.0.0.1", "/kept-before"));
   ASSERT_TRUE(subSaveHistory(path, true).ok);
+  // One form for every reader: a well-formed document whose HISTORY holds no EVENT, not a
+  // file that only reads as empty because it fails to parse.
+  QFile file(path);
+  ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+  EXPECT_EQ(file.readAll().trimmed(), QByteArray("<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<HISTORY/>"));
   EXPECT_EQ(fnctLoadHistory(path).count(), 0);
   EXPECT_TRUE(gConfiguration.AppState.blnHistoryModified);  // an empty save is not a save of the lists
   EXPECT_EQ(gHistoryLists.count(), 1);
+}
+
+TEST_F(HistoryStore, ClearEmptiesTheFileAndThenTheLists) {
+  subAddEntryInHistory(HistoryEventType::NOT_FOUND, QStringLiteral("10.0.0.1"), QStringLiteral("/x"));
+  const QString path = writeHistory(event(1, "10.0.0.1", "/old"));
+  ASSERT_TRUE(subClearHistory(path).ok);
+  EXPECT_EQ(gHistoryLists.count(), 0);
+  EXPECT_FALSE(gConfiguration.AppState.blnHistoryModified);
+  EXPECT_EQ(fnctLoadHistory(path).count(), 0);
+}
+
+TEST_F(HistoryStore, AClearThatCannotWriteKeepsTheListsAndTheFile) {
+  const QString path = writeHistory(event(1, "10.0.0.1", "/old"));
+  gHistoryLists = fnctLoadHistory(path);
+  subAddEntryInHistory(HistoryEventType::NOT_FOUND, QStringLiteral("10.0.0.1"), QStringLiteral("/new"));
+  // The folder refuses the temporary file that would replace history.xml.
+  const QByteArray folder = QFile::encodeName(folder_.path());
+  ASSERT_EQ(::chmod(folder.constData(), 0500), 0);
+  orv::platform::WriteResult result;
+  {
+    const ObeyFilePermissions obey;
+    ASSERT_TRUE(obey.binding());
+    result = subClearHistory(path);
+  }
+  ::chmod(folder.constData(), 0700);
+  EXPECT_FALSE(result.ok);
+  EXPECT_FALSE(result.error.isEmpty());
+  EXPECT_EQ(texts(gHistoryLists), QStringList({u"/old"_s, u"/new"_s}));
+  EXPECT_TRUE(gConfiguration.AppState.blnHistoryModified);
+  EXPECT_EQ(texts(fnctLoadHistory(path)), QStringList({u"/old"_s}));
+}
+
+TEST_F(HistoryStore, TrimKeepsTheNewestAndMarksTheHistoryOnlyWhenEventsGo) {
+  struct Case {
+    int limit;
+    QStringList kept;
+    bool modified;
+  };
+  const std::vector<Case> cases = {
+      {-1, {u"e1"_s, u"e2"_s, u"e3"_s, u"e4"_s}, false},
+      {10, {u"e1"_s, u"e2"_s, u"e3"_s, u"e4"_s}, false},
+      {4, {u"e1"_s, u"e2"_s, u"e3"_s, u"e4"_s}, false},
+      {2, {u"e3"_s, u"e4"_s}, true},
+      {1, {u"e4"_s}, true},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.limit);
+    gHistoryLists = {};
+    for (int i = 1; i <= 4; ++i) {
+      subAddEntryInHistory(HistoryEventType::NOT_FOUND, QStringLiteral("10.0.0.1"), QStringLiteral("e%1").arg(i));
+    }
+    gConfiguration.AppState.blnHistoryModified = false;
+    EXPECT_EQ(subTrimHistory(c.limit), c.modified);
+    EXPECT_EQ(texts(gHistoryLists), c.kept);
+    EXPECT_EQ(gConfiguration.AppState.blnHistoryModified, c.modified);
+  }
+}
+
+TEST_F(HistoryStore, AHundredThousandEventsLoadWithTheLimitAndWithout) {
+  QByteArray events;
+  events.reserve(100000 * 90);
+  for (int i = 1; i <= 100000; ++i) {
+    events += event(i % 11 + 1, "10.0.0.1", "/e" + QByteArray::number(i));
+  }
+  const QString path = writeHistory(events);
+  gConfiguration.History.MAX_ENTRY = -1;
+  tHistoryLists lists = fnctLoadHistory(path);
+  ASSERT_EQ(lists.count(), 100000);
+  EXPECT_EQ(lists.events.back().text, QStringLiteral("/e100000"));
+  gConfiguration.History.MAX_ENTRY = 65536;
+  lists = fnctLoadHistory(path);
+  ASSERT_EQ(lists.count(), 65536);
+  EXPECT_EQ(lists.events.front().text, QStringLiteral("/e34465"));
+  EXPECT_EQ(lists.events.back().text, QStringLiteral("/e100000"));
 }
 
 TEST_F(HistoryStore, FailedSaveKeepsTheFlagAndReportsWhy) {
