@@ -11,7 +11,9 @@
 #include "platform/xml_stream.h"
 
 #include <QByteArrayView>
+#include <QDate>
 #include <QLocale>
+#include <QTime>
 
 #include <algorithm>
 #include <cmath>
@@ -42,6 +44,22 @@ const QString kSizeSent = QStringLiteral("sizeSent");
 // A byte count: a finite number, not negative and within kMaxUploadedBytes, read in the C
 // locale whatever the user's, as the writer writes it.
 std::optional<double> sizeValue(QByteArrayView text) {
+  // The writer's own form, plain digits, read directly: the general conversion is most of
+  // the time a large file takes.
+  if (!text.isEmpty() && text.size() <= 15) {
+    qint64 digits = 0;
+    bool plain = true;
+    for (const char c : text) {
+      if (c < '0' || c > '9') {
+        plain = false;
+        break;
+      }
+      digits = digits * 10 + (c - '0');
+    }
+    if (plain) {
+      return static_cast<double>(digits);
+    }
+  }
   bool ok = false;
   const double value = text.toDouble(&ok);
   if (!ok || !std::isfinite(value) || value < 0 || value > kMaxUploadedBytes) {
@@ -71,10 +89,39 @@ QString textOf(std::string_view text) {
   return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
 }
 
+// The digits of text at [from, from + count), or -1 when one is no digit.
+int digitsAt(std::string_view text, std::size_t from, std::size_t count) {
+  int value = 0;
+  for (std::size_t i = from; i < from + count; ++i) {
+    if (text[i] < '0' || text[i] > '9') {
+      return -1;
+    }
+    value = value * 10 + (text[i] - '0');
+  }
+  return value;
+}
+
+// The date form the store writes ("yyyy/MM/dd HH:mm:ss"), checked in bytes; any other form
+// goes through the general reading of dates.
+bool isStoredDateBytes(std::string_view date) {
+  if (date.size() == 19 && date[4] == '/' && date[7] == '/' && date[10] == ' ' && date[13] == ':' && date[16] == ':') {
+    const int year = digitsAt(date, 0, 4);
+    const int month = digitsAt(date, 5, 2);
+    const int day = digitsAt(date, 8, 2);
+    const int hour = digitsAt(date, 11, 2);
+    const int minute = digitsAt(date, 14, 2);
+    const int second = digitsAt(date, 17, 2);
+    if (year >= 0 && month >= 0 && day >= 0 && hour >= 0 && minute >= 0 && second >= 0) {
+      return QDate::isValid(year, month, day) && QTime::isValid(hour, minute, second);
+    }
+  }
+  return isStoredDate(textOf(date));
+}
+
 bool isValidTransferBytes(std::string_view path, std::string_view date, std::string_view clientInfos,
                           std::string_view transferred) {
   return !path.empty() && !clientInfos.empty() && sizeValue(bytesOf(transferred)).has_value() &&
-         isStoredDate(textOf(date));
+         isStoredDateBytes(date);
 }
 
 bool isValidFileBytes(std::string_view path, std::string_view nbFinished, std::string_view sizeSent) {
@@ -87,6 +134,9 @@ QString sizeText(double value) {
 
 // The writer's booleans, read ignoring case; anything else reads as false.
 bool isTrueText(std::string_view text) {
+  if (text == "true" || text == "false") {
+    return text == "true";
+  }
   return bytesOf(text).compare(QByteArrayView("true"), Qt::CaseInsensitive) == 0;
 }
 
@@ -168,6 +218,13 @@ class UploadedReader : public xml::StreamHandler {
     if (depth == rootDepth_) {
       rootDepth_ = -1;
     }
+  }
+
+  void restart() override {
+    lists_ = {};
+    rows_ = {};
+    rootSeen_ = transfersSeen_ = filesSeen_ = false;
+    rootDepth_ = transfersDepth_ = filesDepth_ = -1;
   }
 
   bool rootSeen() const { return rootSeen_; }

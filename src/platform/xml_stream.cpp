@@ -1,6 +1,7 @@
 #include "platform/xml_stream.h"
 
 #include "platform/file_system.h"
+#include "platform/xml_plain_scan.h"
 
 #include <libxml/entities.h>
 #include <libxml/parser.h>
@@ -24,12 +25,25 @@ struct Reader {
   StreamHandler* handler = nullptr;
   int depth = 0;
   bool refused = false;  // the document declares a type: it could declare entities
+  std::vector<StreamAttribute> attributes;
 };
 
 void onStart(void* context, const xmlChar* localname, const xmlChar*, const xmlChar*, int, const xmlChar**,
              int attributeCount, int, const xmlChar** attributes) {
   auto* reader = static_cast<Reader*>(static_cast<xmlParserCtxt*>(context)->_private);
-  const StreamAttributes view(attributes, attributeCount);
+  // libxml2 gives five pointers an attribute: name, prefix, namespace, value and its end.
+  reader->attributes.clear();
+  for (int i = 0; i < attributeCount; ++i) {
+    const xmlChar* const* attribute = attributes + 5 * i;
+    if (attribute[1] != nullptr) {
+      continue;  // a prefixed name is none of the names asked for
+    }
+    const auto* begin = reinterpret_cast<const char*>(attribute[3]);
+    const auto* end = reinterpret_cast<const char*>(attribute[4]);
+    reader->attributes.push_back(
+        {reinterpret_cast<const char*>(attribute[0]), std::string_view(begin, static_cast<std::size_t>(end - begin))});
+  }
+  const StreamAttributes view(reader->attributes.data(), static_cast<int>(reader->attributes.size()));
   reader->handler->startElement(reader->depth, reinterpret_cast<const char*>(localname), view);
   ++reader->depth;
 }
@@ -68,12 +82,8 @@ struct HandleCloser {
 
 std::optional<std::string_view> StreamAttributes::value(std::string_view name) const {
   for (int i = 0; i < count_; ++i) {
-    const unsigned char* const* attribute = attributes_ + 5 * i;
-    const auto* local = reinterpret_cast<const char*>(attribute[0]);
-    if (attribute[1] == nullptr && name == local) {
-      const auto* begin = reinterpret_cast<const char*>(attribute[3]);
-      const auto* end = reinterpret_cast<const char*>(attribute[4]);
-      return std::string_view(begin, static_cast<std::size_t>(end - begin));
+    if (attributes_[i].name == name) {
+      return attributes_[i].value;
     }
   }
   return std::nullopt;
@@ -89,6 +99,11 @@ StreamResult streamElements(const QString& path, StreamHandler& handler) {
   }
   const HandleCloser closer{handle};
   result.opened = true;
+  if (scanPlainElements(handle, result.size, handler)) {
+    result.wellFormed = true;
+    return result;
+  }
+  handler.restart();
 
   xmlSAXHandler sax;
   std::memset(&sax, 0, sizeof sax);
@@ -99,7 +114,7 @@ StreamResult streamElements(const QString& path, StreamHandler& handler) {
   sax.internalSubset = onDocumentType;
   sax.serror = ignoreError;
 
-  Reader reader{&handler, 0};
+  Reader reader{&handler, 0, false, {}};
   std::vector<char> buffer(static_cast<std::size_t>(kChunkBytes));
   const std::unique_ptr<xmlParserCtxt, ContextDeleter> context(
       xmlCreatePushParserCtxt(&sax, nullptr, nullptr, 0, nullptr));

@@ -1,5 +1,8 @@
 #include "platform/xml_stream.h"
+#include "platform/file_system.h"
 #include "platform/set_aside.h"
+#include "platform/xml.h"
+#include "platform/xml_plain_scan.h"
 
 #include "support/qt_printers.h"
 #include "support/temp_folder.h"
@@ -30,7 +33,12 @@ class Recorder : public orv::xml::StreamHandler {
   void endElement(int depth, std::string_view name) override {
     lines.push_back(std::to_string(depth) + " /" + std::string(name));
   }
+  void restart() override {
+    lines.clear();
+    ++restarts;
+  }
   std::vector<std::string> lines;
+  int restarts = 0;
 };
 
 TEST(XmlStream, ElementsComeInOrderWithTheirDepthAndDecodedValues) {
@@ -92,6 +100,123 @@ TEST(SetAside, AFileIsRenamedAndNoOtherFileIsReplaced) {
   QString error;
   EXPECT_TRUE(orv::platform::setFileAside(path, u".bad"_s, &error).isEmpty()) << "it is gone";
   EXPECT_FALSE(error.isEmpty());
+}
+
+}  // namespace
+
+namespace {
+
+// The same lines from libxml2's document of the bytes: the reference the scanner of the
+// plain form must agree with.
+void documentLines(const orv::xml::Element& element, int depth, std::vector<std::string>& lines) {
+  std::string line = std::to_string(depth) + " " + element.name().toStdString();
+  if (element.hasAttribute(u"v"_s)) {
+    line += " v=" + element.attribute(u"v"_s).toStdString();
+  }
+  lines.push_back(line);
+  for (const orv::xml::Element& child : element.childElements()) {
+    documentLines(child, depth + 1, lines);
+  }
+  lines.push_back(std::to_string(depth) + " /" + element.name().toStdString());
+}
+
+struct PlainCase {
+  const char* name;
+  QByteArray bytes;
+  bool plain;  // read by the scanner of the plain form, not by libxml2
+};
+
+TEST(XmlStream, ThePlainFormReadsAsLibxml2ReadsItAndAnythingElseGoesToLibxml2) {
+  const std::vector<PlainCase> cases = {
+      {"the program's form", "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<A>\n  <B v=\"1\" w=\"2\"/>\n</A>\n", true},
+      {"single quotes", "<?xml version='1.0' encoding='UTF-8'?><A v='x \"y\"'><B v=\"it's\"/></A>", true},
+      {"no declaration", "<A><B v=\"1\"></B></A>", true},
+      {"white space in tags", "<A  v = \"1\" ><B\nv=\"2\"\n/></A >", true},
+      {"the five entities", "<A v=\"&amp;&lt;&gt;&quot;&apos;&amp;amp;\"/>", true},
+      {"a > in a value", "<A v=\"a>b\"/>", true},
+      {"UTF-8", "<A v=\"\xc3\xa9\xe2\x82\xac\xf0\x9f\x98\x80\"/>", true},
+      {"names of every kind", "<_a.b-c9 v=\"1\"><Z/></_a.b-c9>", true},
+      {"a character reference", "<A v=\"&#233;&#x41;\"/>", false},
+      {"a tab in a value", "<A v=\"a\tb\"/>", false},
+      {"a line feed in a value", "<A v=\"a\nb\"/>", false},
+      {"a comment", "<A><!-- c --><B/></A>", false},
+      {"text", "<A>text<B/></A>", false},
+      {"CDATA", "<A><![CDATA[x]]></A>", false},
+      {"a processing instruction", "<?xml version=\"1.0\"?><?style x?><A/>", false},
+      {"another encoding", "<?xml version=\"1.0\" encoding=\"ISO-8859-1\"?><A v=\"\xe9\"/>", false},
+      {"a byte order mark", "\xef\xbb\xbf<A/>", false},
+      {"a namespace prefix", "<x:A xmlns:x=\"u\"/>", false},
+      {"white space before the declaration", " <?xml version=\"1.0\"?><A/>", false},
+      {"white space after the root", "<A/>\n\n", true},
+      // Not well-formed: the scanner refuses, libxml2 says why.
+      {"invalid UTF-8", "<A v=\"\xc3\x28\"/>", false},
+      {"an overlong form", "<A v=\"\xc0\xaf\"/>", false},
+      {"U+FFFE", "<A v=\"\xef\xbf\xbe\"/>", false},
+      {"a control character", "<A v=\"\x01\"/>", false},
+      {"an unknown entity", "<A v=\"&nbsp;\"/>", false},
+      {"a bare ampersand", "<A v=\"a & b\"/>", false},
+      {"a < in a value", "<A v=\"a<b\"/>", false},
+      {"the same attribute twice", "<A v=\"1\" v=\"2\"/>", false},
+      {"attributes not apart", "<A v=\"1\"w=\"2\"/>", false},
+      {"an attribute without a value", "<A v/>", false},
+      {"an unquoted value", "<A v=1/>", false},
+      {"a wrong end tag", "<A><B></A></B>", false},
+      {"an open element at the end", "<A><B/>", false},
+      {"two roots", "<A/><B/>", false},
+      {"text after the root", "<A/>x", false},
+      {"nothing", "", false},
+      {"only white space", "  \n", false},
+      {"a name that begins with a digit", "<1A/>", false},
+      {"a space after <", "< A/>", false},
+  };
+  for (const PlainCase& c : cases) {
+    SCOPED_TRACE(c.name);
+    const TempFolder folder;
+    const QString path = folder.write(u"a.xml"_s, c.bytes);
+    qint64 size = 0;
+    const int handle = orv::platform::openRegularFileForRead(path, size);
+    ASSERT_NE(handle, orv::platform::kInvalidFileHandle);
+    Recorder plain;
+    const bool read = orv::xml::scanPlainElements(handle, size, plain);
+    orv::platform::closeFile(handle);
+    EXPECT_EQ(read, c.plain);
+
+    std::vector<std::string> expected;
+    const orv::xml::Document document = orv::xml::Document::fromBytes(c.bytes);
+    if (!document.isNull()) {
+      documentLines(document.documentElement(), 0, expected);
+    }
+    if (read) {
+      EXPECT_EQ(plain.lines, expected);
+    }
+    Recorder streamed;
+    const orv::xml::StreamResult result = orv::xml::streamElements(path, streamed);
+    EXPECT_EQ(result.wellFormed, !document.isNull()) << result.error.toStdString();
+    EXPECT_EQ(streamed.restarts, c.plain ? 0 : 1);
+    if (result.wellFormed) {
+      EXPECT_EQ(streamed.lines, expected);
+    }
+  }
+}
+
+// A file larger than one read of the scanner: tags cut at the end of a read are read whole.
+TEST(XmlStream, TagsAcrossTheScannersReadsStayWhole) {
+  QByteArray bytes = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<A>";
+  std::vector<std::string> expected = {"0 A"};
+  for (int i = 0; i < 60000; ++i) {
+    const std::string value = "row &amp; " + std::to_string(i) + " \xc3\xa9";
+    bytes += "<B v=\"" + QByteArray::fromStdString(value) + "\"/>\n";
+    expected.push_back("1 B v=row & " + std::to_string(i) + " \xc3\xa9");
+    expected.push_back("1 /B");
+  }
+  bytes += "</A>";
+  expected.push_back("0 /A");
+  const TempFolder folder;
+  Recorder recorder;
+  const orv::xml::StreamResult result = orv::xml::streamElements(folder.write(u"a.xml"_s, bytes), recorder);
+  EXPECT_TRUE(result.wellFormed);
+  EXPECT_EQ(recorder.restarts, 0);
+  EXPECT_EQ(recorder.lines, expected);
 }
 
 }  // namespace
