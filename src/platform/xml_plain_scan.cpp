@@ -154,12 +154,13 @@ class PlainScanner {
       }
       const Step step = tag(data, pos);
       if (step != Step::Done) {
-        return step == Step::More && atEnd ? Step::Outside : step;
+        return step;
       }
     }
   }
 
   bool complete() const { return rootDone_ && stack_.empty(); }
+  bool insideRoot() const { return !stack_.empty(); }
 
  private:
   Step declaration(std::string_view data, std::size_t& pos, bool atEnd) {
@@ -366,7 +367,7 @@ class PlainScanner {
 
 }  // namespace
 
-bool scanPlainElements(int handle, qint64 size, StreamHandler& handler) {
+PlainScan scanPlainElements(int handle, qint64 size, StreamHandler& handler) {
   PlainScanner scanner(handler);
   std::string data;
   qint64 offset = 0;
@@ -375,10 +376,14 @@ bool scanPlainElements(int handle, qint64 size, StreamHandler& handler) {
     const bool atEnd = offset >= size;
     const Step step = scanner.scan(data, pos, atEnd);
     if (step == Step::Outside) {
-      return false;
+      return PlainScan::Outside;
     }
     if (atEnd) {
-      return step == Step::Done && scanner.complete();
+      if (step == Step::Done && scanner.complete()) {
+        return PlainScan::Complete;
+      }
+      // Cut inside the document element: what came before is all libxml2 would tell.
+      return scanner.insideRoot() ? PlainScan::Cut : PlainScan::Outside;
     }
     // What is left of the data (a tag cut by the chunk's end) goes before the next chunk.
     data.erase(0, pos);
@@ -388,7 +393,7 @@ bool scanPlainElements(int handle, qint64 size, StreamHandler& handler) {
     data.resize(kept + static_cast<std::size_t>(want));
     const qint64 read = platform::readFileAt(handle, offset, data.data() + kept, want);
     if (read <= 0) {
-      return false;
+      return PlainScan::Outside;
     }
     data.resize(kept + static_cast<std::size_t>(read));
     offset += read;

@@ -99,11 +99,17 @@ StreamResult streamElements(const QString& path, StreamHandler& handler) {
   }
   const HandleCloser closer{handle};
   result.opened = true;
-  if (scanPlainElements(handle, result.size, handler)) {
-    result.wellFormed = true;
-    return result;
+  switch (scanPlainElements(handle, result.size, handler)) {
+    case PlainScan::Complete:
+      result.wellFormed = true;
+      return result;
+    case PlainScan::Cut:
+      result.error = QStringLiteral("the document ends before its last element does");
+      return result;
+    case PlainScan::Outside:
+      handler.restart();
+      break;
   }
-  handler.restart();
 
   xmlSAXHandler sax;
   std::memset(&sax, 0, sizeof sax);
