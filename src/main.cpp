@@ -1,6 +1,8 @@
+#include "desktop/child_panel.h"
 #include "desktop/frm_main.h"
 #include "desktop/startup.h"
 #include "desktop/termination_signals.h"
+#include "editors/frm_config_main_list.h"
 #include "platform/message_loop.h"
 
 #include <QApplication>
@@ -8,6 +10,8 @@
 int main(int argc, char** argv) {
   orv::platform::selectMessageLoop();
   QApplication application(argc, argv);
+  orv::desktop::setChildPanelMaker(orv::desktop::MainPanel::Config,
+                                   [](QWidget* parent) { return new orv::editors::frmConfig_MainList(parent); });
   orv::desktop::frmMain window(QCoreApplication::applicationDirPath(),
                                orv::desktop::commandLineText(QCoreApplication::arguments()));
   // A stop from the session or a terminal closes the window as the user would.
