@@ -20,8 +20,9 @@
 #include <QLineEdit>
 #include <QListWidget>
 #include <QMimeData>
+#include <QPainter>
+#include <QPixmap>
 #include <QPushButton>
-#include <QStyle>
 #include <QVBoxLayout>
 
 namespace orv::editors {
@@ -47,6 +48,24 @@ void showError(const QString& text) {
 }
 
 }  // namespace
+
+QIcon fnctAccountIcon(const QPalette& palette, int size) {
+  const auto draw = [size](const QColor& colour) {
+    QPixmap picture(size, size);
+    picture.fill(Qt::transparent);
+    QPainter painter(&picture);
+    painter.setRenderHint(QPainter::Antialiasing);
+    painter.scale(size / 16.0, size / 16.0);
+    painter.setPen(Qt::NoPen);
+    painter.setBrush(colour);
+    painter.drawEllipse(QRectF(5, 1, 6, 6));
+    painter.drawChord(QRectF(2, 8, 12, 14), 0, 180 * 16);
+    return picture;
+  };
+  QIcon icon(draw(palette.color(QPalette::Highlight)));
+  icon.addPixmap(draw(palette.color(QPalette::HighlightedText)), QIcon::Selected);
+  return icon;
+}
 
 frmConfig_CatUsers::frmConfig_CatUsers(QWidget* parent)
     : ConfigCategoryForm(ConfigCategory::Users, parent), work_(gConfiguration.Users) {
@@ -187,7 +206,7 @@ void frmConfig_CatUsers::Form_Load() {
 
 void frmConfig_CatUsers::InitUsersListview() {
   const QSignalBlocker blocker(lvwUsers_);
-  const QIcon icon = QIcon::fromTheme(QStringLiteral("avatar-default"), style()->standardIcon(QStyle::SP_DirHomeIcon));
+  const QIcon icon = fnctAccountIcon(palette());
   lvwUsers_->clear();
   for (const core::UserAccount& account : work_.accounts()) {
     auto* item = new QListWidgetItem(icon, account.login, lvwUsers_);

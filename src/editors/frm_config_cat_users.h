@@ -6,6 +6,8 @@
 #include <QString>
 
 class QCheckBox;
+class QIcon;
+class QPalette;
 class QGroupBox;
 class QLabel;
 class QLineEdit;
@@ -16,6 +18,10 @@ class QPushButton;
 // working copies of the accounts; Add, Modify and Remove change only those, and Save puts
 // them into the configuration record in place of its accounts and writes config.xml.
 namespace orv::editors {
+
+// The picture of an account, a head and shoulders, in the colours of the palette; size
+// pixels square.
+QIcon fnctAccountIcon(const QPalette& palette, int size = 16);
 
 class frmConfig_CatUsers : public ConfigCategoryForm {
   Q_OBJECT

@@ -3,6 +3,7 @@
 #include "core/configuration.h"
 #include "core/language.h"
 #include "desktop/desktop_utils.h"
+#include "editors/frm_config_cat_users.h"
 
 #include <QFrame>
 #include <QIcon>
@@ -17,9 +18,16 @@ namespace {
 
 using core::gConfiguration;
 
+// One cell of the category list: the picture above its text, centred in the strip.
+constexpr QSize kItemSize(frmConfig_MainList::kStripWidth - 20, 54);
+
 // The desktop theme's picture of each category, with a picture of the widget style where
 // the theme has none.
-QIcon categoryIcon(const QStyle& style, ConfigCategory category) {
+QIcon categoryIcon(const QWidget& panel, ConfigCategory category) {
+  if (category == ConfigCategory::Users && !QIcon::hasThemeIcon(QStringLiteral("system-users"))) {
+    // The list highlights only the text of the chosen category, so one picture serves.
+    return QIcon(fnctAccountIcon(panel.palette(), 24).pixmap(24));
+  }
   struct Picture {
     const char* themeName;
     QStyle::StandardPixmap fallback;
@@ -34,7 +42,7 @@ QIcon categoryIcon(const QStyle& style, ConfigCategory category) {
       {"dialog-password", QStyle::SP_DialogApplyButton},
   };
   const Picture& picture = kPictures[static_cast<int>(category) - 1];
-  return QIcon::fromTheme(QLatin1String(picture.themeName), style.standardIcon(picture.fallback));
+  return QIcon::fromTheme(QLatin1String(picture.themeName), panel.style()->standardIcon(picture.fallback));
 }
 
 }  // namespace
@@ -52,11 +60,11 @@ frmConfig_MainList::frmConfig_MainList(QWidget* parent) : ChildPanel(parent) {
   lvwConfig_->setWrapping(false);
   lvwConfig_->setMovement(QListView::Static);
   lvwConfig_->setResizeMode(QListView::Adjust);
-  lvwConfig_->setIconSize(QSize(32, 32));
-  lvwConfig_->setSpacing(4);
+  lvwConfig_->setIconSize(QSize(24, 24));
   lvwConfig_->setWordWrap(true);
   lvwConfig_->setFrameShape(QFrame::NoFrame);
-  lvwConfig_->setGridSize(QSize(kStripWidth - 24, 68));
+  lvwConfig_->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+  lvwConfig_->setGridSize(kItemSize);
 
   auto* outline = new QVBoxLayout(txtConfig_Outline_);
   outline->setContentsMargins(2, 2, 2, 2);
@@ -91,10 +99,11 @@ void frmConfig_MainList::InitConfigCatsListview() {
   lvwConfig_->clear();
   for (int code = 1; code <= kConfigCategoryCount; ++code) {
     const auto category = static_cast<ConfigCategory>(code);
-    auto* item = new QListWidgetItem(categoryIcon(*style(), category),
+    auto* item = new QListWidgetItem(categoryIcon(*this, category),
                                      core::gLanguage.text(configCategoryTextName(category)), lvwConfig_);
     item->setData(Qt::UserRole, configCategoryKey(category));
     item->setTextAlignment(Qt::AlignHCenter | Qt::AlignTop);
+    item->setSizeHint(kItemSize);
   }
   selectShownCategory();
 }

@@ -130,6 +130,7 @@ TEST_F(UsersForm, AClickedAccountShowsItsFieldsAndEditingItEnablesModify) {
 
   type(password_, QStringLiteral("new"));
   EXPECT_TRUE(modify_->isEnabled());
+  saveArtifact(*form_, QStringLiteral("config-users"));
   QTest::keyClick(password_, Qt::Key_Return);
   EXPECT_TRUE(modify_->hasFocus());  // Enter moves there without pressing it
   EXPECT_EQ(form_->workLists().find(QStringLiteral("id2"))->password, QStringLiteral("b"));
@@ -272,7 +273,6 @@ TEST_F(UsersForm, SaveWritesTheAccountsAndLeavingWithoutSaveDropsThem) {
   type(login_, QStringLiteral("dan"));
   type(password_, QString(300, QLatin1Char('p')));
   QTest::mouseClick(add_, Qt::LeftButton);
-  saveArtifact(*form_, QStringLiteral("config-users"));
   open();  // the category chosen again: the edits were dropped
   EXPECT_EQ(shownLogins().size(), 3);
 

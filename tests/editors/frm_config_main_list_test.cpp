@@ -166,6 +166,8 @@ TEST_F(ConfigPanel, TheProgramsMakerBuildsThisPanel) {
 }
 
 TEST_F(ConfigPanel, PicturesOfThePanel) {
+  gConfiguration.Users.add({QStringLiteral("id1"), QStringLiteral("amy"), QStringLiteral("a"), {}, {}});
+  gConfiguration.Users.add({QStringLiteral("id2"), QStringLiteral("bob"), QStringLiteral("b"), {}, {}});
   for (const char* key : {"users", "identification", "general"}) {
     panel_->LoadConfigCatForm(QLatin1String(key));
     processPendingEvents();
