@@ -45,12 +45,15 @@ class AccountsAcrossARestart(unittest.TestCase):
 
     def restart_with_method(self, method):
         """Stops the program and starts it again on the same application folder, with the
-        method changed in the config.xml the first run left."""
+        method changed in the config.xml the first run left, and a new port: the closed
+        connections of the first run still hold the old one for a while."""
         self.assertEqual(self.server.stop(), 0, self.server.output())
         with open(self.config_path(), encoding="utf-8") as source:
             config = source.read()
         config = re.sub(r"<IDENTIFICATION_METHOD>\d</IDENTIFICATION_METHOD>",
                         f"<IDENTIFICATION_METHOD>{method}</IDENTIFICATION_METHOD>", config)
+        self.server.port = orvendale.free_port()
+        config = re.sub(r"<LOCAL_PORT>\d+</LOCAL_PORT>", f"<LOCAL_PORT>{self.server.port}</LOCAL_PORT>", config)
         with open(self.config_path(), "w", encoding="utf-8") as out:
             out.write(config)
         self.server._launch()
