@@ -1,6 +1,7 @@
 #include "editors/config_categories.h"
 
 #include "core/configuration.h"
+#include "core/language.h"
 #include "editors/frm_config_cat_identification.h"
 #include "editors/frm_config_cat_users.h"
 
@@ -73,7 +74,9 @@ QString configCategoryTextName(ConfigCategory category) {
 }
 
 ConfigCategoryForm::ConfigCategoryForm(ConfigCategory category, QWidget* parent)
-    : QWidget(parent), category_(category) {}
+    : QWidget(parent), category_(category) {
+  setAccessibleName(core::gLanguage.text(configCategoryTextName(category)));
+}
 
 void setConfigCategoryMaker(ConfigCategory category, ConfigCategoryMaker maker) {
   makers()[slotOf(category)] = std::move(maker);

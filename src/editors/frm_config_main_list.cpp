@@ -96,6 +96,7 @@ void frmConfig_MainList::Form_Unload() {
 
 void frmConfig_MainList::InitConfigCatsListview() {
   const QSignalBlocker blocker(lvwConfig_);
+  lvwConfig_->setAccessibleName(core::gLanguage.text(u"TOP_MENU_FORM/TOOLBAR/CONFIG_LABEL"));
   lvwConfig_->clear();
   for (int code = 1; code <= kConfigCategoryCount; ++code) {
     const auto category = static_cast<ConfigCategory>(code);
