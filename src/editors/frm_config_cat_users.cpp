@@ -153,9 +153,11 @@ frmConfig_CatUsers::frmConfig_CatUsers(QWidget* parent)
 
   connect(lvwUsers_, &QListWidget::itemSelectionChanged, this, &frmConfig_CatUsers::lvwUsers_SelectionChanged);
   connect(lvwUsers_, &QListWidget::itemClicked, this, &frmConfig_CatUsers::lvwUsers_SelectionChanged);
-  connect(txtLogin_, &QLineEdit::textEdited, this, &frmConfig_CatUsers::txtLogin_Change);
+  // Every change of a text counts, typed or set by an assistive tool; the procedures that set
+  // the texts themselves put the buttons right afterwards.
+  connect(txtLogin_, &QLineEdit::textChanged, this, &frmConfig_CatUsers::txtLogin_Change);
   for (QLineEdit* box : {txtPassword_, txtPageIcon_, txtUrlIcon_}) {
-    connect(box, &QLineEdit::textEdited, this, &frmConfig_CatUsers::RefreshUserButtons);
+    connect(box, &QLineEdit::textChanged, this, &frmConfig_CatUsers::RefreshUserButtons);
   }
   for (QLineEdit* box : {txtLogin_, txtPassword_, txtPageIcon_, txtUrlIcon_}) {
     connect(box, &QLineEdit::returnPressed, this, &frmConfig_CatUsers::FocusAddOrModify);
