@@ -76,7 +76,15 @@ frmConfig_MainList::frmConfig_MainList(QWidget* parent) : ChildPanel(parent) {
   resize(kStripWidth, height());
   setMinimumWidth(kStripWidth);
 
+  lvwConfig_->setSelectionMode(QAbstractItemView::SingleSelection);
+  // A click, the arrow keys and an assistive tool's selection all choose a category.
   connect(lvwConfig_, &QListWidget::currentRowChanged, this, &frmConfig_MainList::lvwConfig_ItemClick);
+  connect(lvwConfig_, &QListWidget::itemSelectionChanged, this, [this] {
+    const QList<QListWidgetItem*> selected = lvwConfig_->selectedItems();
+    if (!selected.isEmpty()) {
+      lvwConfig_ItemClick(lvwConfig_->row(selected.first()));
+    }
+  });
   Form_Load();
 }
 

@@ -147,6 +147,11 @@ TEST_F(ConfigPanel, TheKeyboardChoosesACategory) {
   EXPECT_EQ(panel_->frmConfigCatForm()->objectName(), QStringLiteral("frmConfig_CatHtml"));
 }
 
+TEST_F(ConfigPanel, ASelectionMadeByAnAssistiveToolChoosesACategory) {
+  list()->selectionModel()->select(list()->model()->index(6, 0), QItemSelectionModel::ClearAndSelect);
+  EXPECT_EQ(panel_->frmConfigCatForm()->objectName(), QStringLiteral("frmConfig_CatIdentification"));
+}
+
 TEST_F(ConfigPanel, ThePanelTakesItsCategoryFormWithIt) {
   panel_->LoadConfigCatForm(QStringLiteral("users"));
   QPointer<QWidget> form = panel_->frmConfigCatForm();
