@@ -10,6 +10,7 @@
 #include <QDir>
 #include <QFileDialog>
 #include <QItemSelectionModel>
+#include <QSet>
 #include <QWidget>
 
 #include <utility>
@@ -30,16 +31,16 @@ FilePicker& installedFilePicker() {
   return picker;
 }
 
-// "Image 48x48 (*.bmp;*.png;)" with the patterns blank-separated, as Qt's filters are.
-QString fileDialogFilter(const QString& name, const QString& pattern) {
-  if (name.isEmpty() || pattern.isEmpty()) {
+}  // namespace
+
+// The patterns blank-separated, as Qt's filters are.
+QString fileDialogFilter(const QString& filterName, const QString& filterPattern) {
+  const QStringList patterns = filterPattern.split(u';', Qt::SkipEmptyParts);
+  if (filterName.isEmpty() || patterns.isEmpty()) {
     return {};
   }
-  const QStringList patterns = pattern.split(u';', Qt::SkipEmptyParts);
-  return name + QStringLiteral(" (") + patterns.join(u' ') + u')';
+  return filterName + QStringLiteral(" (") + patterns.join(u' ') + u')';
 }
-
-}  // namespace
 
 void setShellOpener(ShellOpener opener) {
   installedOpener() = std::move(opener);
@@ -107,7 +108,16 @@ void subOpenHelpFile() {
 
 int isListViewItemSelected(const QAbstractItemView& view) {
   const QItemSelectionModel* selection = view.selectionModel();
-  return selection == nullptr ? 0 : static_cast<int>(selection->selectedRows().size());
+  if (selection == nullptr) {
+    return 0;
+  }
+  // selectedRows() counts only rows whose every cell is selected, which a view selecting
+  // cells one by one never has.
+  QSet<QPersistentModelIndex> rows;
+  for (const QModelIndex& index : selection->selectedIndexes()) {
+    rows.insert(QPersistentModelIndex(index.siblingAtColumn(0)));
+  }
+  return static_cast<int>(rows.size());
 }
 
 void subSetForegroundWindow(QWidget* window) {

@@ -47,6 +47,10 @@ void setFilePicker(FilePicker picker);
 // The chosen folder, or "" when the user cancels.
 QString fnctBrowseForFolder(const QString& title);
 
+// The filter a file dialog shows for a name and a ";"-separated pattern: "Icon 16x16
+// (*.ico)"; empty (no filter at all) when either is empty.
+QString fileDialogFilter(const QString& filterName, const QString& filterPattern);
+
 // The chosen existing file with surrounding blanks trimmed, or "" on a cancel. An empty
 // initialFolder starts in the application folder, which is then written back into it.
 QString fnctOpenFileDialog(QWidget* owner, const QString& title, const QString& filterName,
@@ -58,7 +62,7 @@ QString fnctOpenFileDialog(QWidget* owner, const QString& title, const QString& 
 // message box that it is missing: HELP_FILE_NOT_FOUND followed by " (" path ")".
 void subOpenHelpFile();
 
-// The number of selected items of a list.
+// The number of selected items of a list: a row with any selected cell counts once.
 int isListViewItemSelected(const QAbstractItemView& view);
 
 // Raises and activates a window.

@@ -3,7 +3,10 @@
 #include "core/app_info.h"
 #include "core/configuration.h"
 #include "core/language.h"
+#include "desktop/child_panel.h"
+#include "desktop/desktop_utils.h"
 #include "desktop/frm_debug.h"
+#include "desktop/frm_menu.h"
 #include "desktop/message_box.h"
 #include "desktop/startup.h"
 #include "server/request_intake.h"
@@ -12,8 +15,11 @@
 #include <QCloseEvent>
 #include <QCoreApplication>
 #include <QGuiApplication>
+#include <QResizeEvent>
 #include <QScreen>
 
+#include <algorithm>
+#include <optional>
 #include <utility>
 
 namespace orv::desktop {
@@ -23,19 +29,93 @@ namespace {
 constexpr int kDesignWidth = 780;
 constexpr int kDesignHeight = 540;
 
+using core::gConfiguration;
+
+// The client area of the window, where the tool bar form and the panel are placed by hand:
+// the panel's width follows the window only when its kind asks for it.
+class ClientArea : public QWidget {
+ public:
+  explicit ClientArea(frmMain* owner) : QWidget(owner), window_(owner) {}
+
+ protected:
+  void resizeEvent(QResizeEvent* event) override {
+    QWidget::resizeEvent(event);
+    window_->MDIForm_Resize();
+  }
+
+ private:
+  frmMain* window_;
+};
+
+struct PanelKind {
+  MainPanel panel;
+  const char16_t* name;         // as subShowChildForm takes it
+  const char* windowName;       // the objectName of a panel that has none of its own
+  const char16_t* captionText;  // its button's text, the accessible name of an empty panel
+};
+
+constexpr PanelKind kPanelKinds[] = {
+    {MainPanel::Shares, u"Shares", "frmShares", u"TOP_MENU_FORM/TOOLBAR/SHARES_LABEL"},
+    {MainPanel::Config, u"Config", "frmConfig_MainList", u"TOP_MENU_FORM/TOOLBAR/CONFIG_LABEL"},
+    {MainPanel::Uploads, u"Uploads", "frmUploads", u"TOP_MENU_FORM/TOOLBAR/UPLOADS_LABEL"},
+    {MainPanel::History, u"History", "frmHistory", u"TOP_MENU_FORM/TOOLBAR/HISTORY_LABEL"},
+};
+
+const PanelKind* panelKindNamed(const QString& name) {
+  for (const PanelKind& kind : kPanelKinds) {
+    if (name.compare(QStringView(kind.name), Qt::CaseInsensitive) == 0) {
+      return &kind;
+    }
+  }
+  return nullptr;
+}
+
+// The ConfigCategory codes, by their keys.
+constexpr const char16_t* kConfigCategoryKeys[] = {u"general",   u"html",  u"boot",          u"localpaths",
+                                                   u"ipfilters", u"users", u"identification"};
+
+int configCategoryCode(const QString& key) {
+  for (int i = 0; i < 7; ++i) {
+    if (key.compare(QStringView(kConfigCategoryKeys[i]), Qt::CaseInsensitive) == 0) {
+      return i + 1;
+    }
+  }
+  return 0;
+}
+
 }  // namespace
+
+frmMain* gMainForm = nullptr;
+QPointer<frmMenu> gMenuForm;
+QPointer<ChildPanel> gCurrentChildForm;
+
+void subShowChildForm(const QString& panelName, bool followWidth, bool followHeight, const QString& categoryKey) {
+  if (gMainForm != nullptr) {
+    gMainForm->subShowChildForm(panelName, followWidth, followHeight, categoryKey);
+  }
+}
 
 frmMain::frmMain(QString appFolder, QString commandLine, QWidget* parent)
     : QMainWindow(parent),
       appFolder_(std::move(appFolder)),
       commandLine_(std::move(commandLine)),
+      clientArea_(new ClientArea(this)),
       server_(std::make_unique<server::ServerEngine>()) {
+  setObjectName(QStringLiteral("frmMain"));
+  clientArea_->setObjectName(QStringLiteral("frmMainClientArea"));
+  setCentralWidget(clientArea_);
+  gMainForm = this;
   // Every request of every connection travels the request road.
   server_->setDataArrivalHandler(&server::usrSocket_DataArrival);
   resize(kDesignWidth, kDesignHeight);
 }
 
-frmMain::~frmMain() = default;
+frmMain::~frmMain() {
+  UnloadMenuAndChildForm();
+  if (gMainForm == this) {
+    gMainForm = nullptr;
+  }
+}
 
 bool frmMain::MDIForm_Load() {
   // The program ends with this window, not with the last window closed: the debug window
@@ -85,7 +165,143 @@ frmDebug* frmMain::debugForm() const {
 
 void frmMain::RefreshFormLang() {}
 
-void frmMain::ShowMenuAndLastChildForm() {}
+void frmMain::ShowMenuAndLastChildForm() {
+  delete gMenuForm.data();
+  auto* menu = new frmMenu(clientArea_);
+  gMenuForm = menu;
+  menu->setGeometry(0, 0, clientArea_->width(), menu->height());
+  menu->show();
+
+  // The last panel: none yet is Shares, and so is a code or a category out of range, so
+  // that the window is never left empty.
+  const core::tConfAppDisplay& display = gConfiguration.AppDisplay;
+  const int category = display.gShownConfigCategory;
+  switch (display.gShownMainPanel) {
+    case 2:
+      subShowChildForm(QStringLiteral("Uploads"), true, true, QString());
+      menu->setPanelButtonPressed(MainPanel::Uploads);
+      return;
+    case 3:
+      subShowChildForm(QStringLiteral("History"), true, true, QString());
+      menu->setPanelButtonPressed(MainPanel::History);
+      return;
+    case 4:
+      if (category >= 1 && category <= 7) {
+        subShowChildForm(QStringLiteral("Config"), false, true, QString::fromUtf16(kConfigCategoryKeys[category - 1]));
+        menu->setPanelButtonPressed(MainPanel::Config);
+        return;
+      }
+      break;
+    default:
+      break;
+  }
+  subShowChildForm(QStringLiteral("Shares"), true, true, QString());
+  menu->setPanelButtonPressed(MainPanel::Shares);
+}
+
+void frmMain::UnloadMenuAndChildForm() {
+  delete gMenuForm.data();
+  delete gCurrentChildForm.data();
+  gMenuForm = nullptr;
+  gCurrentChildForm = nullptr;
+}
+
+void frmMain::subShowChildForm(const QString& panelName, bool followWidth, bool followHeight,
+                               const QString& categoryKey) {
+  // The panel's unload runs first and clears its own window-open flag.
+  delete gCurrentChildForm.data();
+  gCurrentChildForm = nullptr;
+
+  const PanelKind* kind = panelKindNamed(panelName);
+  if (kind == nullptr) {
+    return;
+  }
+  ChildPanel* panel = createChildPanel(kind->panel, clientArea_);
+  gCurrentChildForm = panel;
+  if (panel->objectName().isEmpty()) {
+    panel->setObjectName(QLatin1String(kind->windowName));
+  }
+  if (panel->accessibleName().isEmpty()) {
+    panel->setAccessibleName(core::gLanguage.text(kind->captionText));
+  }
+  subApplyFontCharset(panel);
+
+  panel->blnRedimActivate = false;
+  const int menuHeight = gMenuForm.isNull() ? 0 : gMenuForm->height();
+  const int width = followWidth ? clientArea_->width() : panel->width();
+  const int height = followHeight ? std::max(0, clientArea_->height() - menuHeight) : panel->height();
+  panel->setGeometry(0, menuHeight, width, height);
+  // Every panel's load writes its kind; one still empty cannot.
+  gConfiguration.AppDisplay.gShownMainPanel = static_cast<int>(kind->panel);
+  if (kind->panel == MainPanel::Config) {
+    const QString key = categoryKey.isEmpty() ? QStringLiteral("general") : categoryKey;
+    if (const int code = configCategoryCode(key)) {
+      gConfiguration.AppDisplay.gShownConfigCategory = code;
+    }
+    panel->LoadConfigCatForm(key);
+  }
+  panel->blnRedimActivate = true;
+  panel->blnEnableFormRedimX = followWidth;
+  panel->blnEnableFormRedimY = followHeight;
+  MDIForm_Resize();
+  panel->show();
+}
+
+void frmMain::MDIForm_Resize() {
+  if (isMinimized()) {
+    return;
+  }
+  gConfiguration.AppDisplay.bytMainFormState = isMaximized() ? 2 : 0;
+  // The client area, not the outer size: the frame and the title bar are not the window's
+  // to fill.
+  const int width = std::max(0, clientArea_->width());
+  const int height = std::max(0, clientArea_->height());
+  const int menuHeight = gMenuForm.isNull() ? 0 : gMenuForm->height();
+  if (!gMenuForm.isNull()) {
+    gMenuForm->setGeometry(0, 0, width, menuHeight);
+  }
+  ChildPanel* panel = gCurrentChildForm.data();
+  if (panel == nullptr) {
+    return;
+  }
+  const int panelHeight = std::max(0, height - menuHeight);
+  panel->setGeometry(0, menuHeight, panel->blnEnableFormRedimX ? width : panel->width(),
+                     panel->blnEnableFormRedimY ? panelHeight : panel->height());
+  if (gConfiguration.AppDisplay.gShownMainPanel == static_cast<int>(MainPanel::Config)) {
+    if (QWidget* category = panel->frmConfigCatForm()) {
+      category->resize(std::max(0, width - panel->width()), panelHeight);
+    }
+  }
+}
+
+void frmMain::changeEvent(QEvent* event) {
+  QMainWindow::changeEvent(event);
+  if (event->type() != QEvent::WindowStateChange) {
+    return;
+  }
+  if (!isMinimized()) {
+    gConfiguration.AppDisplay.bytMainFormState = isMaximized() ? 2 : 0;
+    return;
+  }
+  if (!canHideInTray()) {
+    return;  // minimised as any window: the tool bar and the panel stay
+  }
+  hide();
+  UnloadMenuAndChildForm();
+  AddOrRefreshSystrayIcon();
+}
+
+bool frmMain::canHideInTray() const {
+  return false;
+}
+
+void frmMain::restoreFromTray() {
+  RemoveSystrayIcon();
+  setWindowState(gConfiguration.AppDisplay.bytMainFormState == 2 ? Qt::WindowMaximized : Qt::WindowNoState);
+  ShowMenuAndLastChildForm();
+  show();
+  subSetForegroundWindow(this);
+}
 
 void frmMain::AddOrRefreshSystrayIcon() {}
 
@@ -99,9 +315,12 @@ void frmMain::setTrayDebugItemVisible(bool) {}
 
 void frmMain::StartStopServer(bool reportPortInUse) {
   const server::StartStopResult result = server_->StartStopServer();
-  if (result == server::StartStopResult::PortInUse && reportPortInUse) {
+  if (reportPortInUse && result == server::StartStopResult::PortInUse) {
     showMessageBox({core::gLanguage.text(u"MSGBOX/ERRORS/PORT_ALREADY_OPEN"), core::applicationTitle(),
                     MessageIcon::Critical, MessageButtons::Ok});
+  } else if (reportPortInUse && result == server::StartStopResult::Failed) {
+    // No text of the language says why, so the system's own does.
+    showMessageBox({server_->lastStartError(), core::applicationTitle(), MessageIcon::Critical, MessageButtons::Ok});
   }
   // The start/stop item offers the other action, and the shares can be viewed only while
   // the server runs.

@@ -7,6 +7,7 @@
 #include <memory>
 
 class QCloseEvent;
+class QEvent;
 
 namespace orv::server {
 class ServerEngine;
@@ -14,7 +15,20 @@ class ServerEngine;
 
 namespace orv::desktop {
 
+class ChildPanel;
 class frmDebug;
+class frmMain;
+class frmMenu;
+
+// The one main window while it exists, the tool bar form docked in it while it is shown,
+// and the panel shown below the tool bar; each is null when there is none.
+extern frmMain* gMainForm;
+extern QPointer<frmMenu> gMenuForm;
+extern QPointer<ChildPanel> gCurrentChildForm;
+
+// Replaces the shown panel by a new one of the name "Shares", "Uploads", "History" or
+// "Config" (case ignored), on the main window: see frmMain::subShowChildForm.
+void subShowChildForm(const QString& panelName, bool followWidth, bool followHeight, const QString& categoryKey);
 
 // 15 twips to the pixel: the window sizes of the configuration record are in twips.
 inline constexpr int kTwipsPerPixel = 15;
@@ -42,24 +56,52 @@ class frmMain : public QMainWindow {
   void showDebugForm();
   frmDebug* debugForm() const;  // null until first shown
 
-  // The parts of the desktop shell that start-up and shut-down call. The tool bar, the
-  // child panels, the tray icon and its menu arrive with the desktop shell; until then
-  // these do nothing and the tray icon is never shown.
+  // The texts of the tray menu; the tray icon and its menu are not built yet, so this
+  // does nothing.
   void RefreshFormLang();
+
+  // Creates the tool bar form and the panel shown last (gShownMainPanel; none yet is
+  // Shares, and so is a code or configuration category out of range), and presses its
+  // button.
   void ShowMenuAndLastChildForm();
+  // Destroys the tool bar form and the panel; both references become null.
+  void UnloadMenuAndChildForm();
+
+  // Unloads the shown panel (everything unsaved in it is dropped), then creates the panel
+  // of the name through the maker registered for its kind, places it below the tool bar,
+  // sizes it from the client area as the two flags ask, opens the configuration panel on
+  // categoryKey ("general" when empty) and shows it. An unknown name shows no panel. The
+  // shown panel is never reused: the same name rebuilds it.
+  void subShowChildForm(const QString& panelName, bool followWidth, bool followHeight, const QString& categoryKey);
+
+  // Lays the tool bar form and the panel out in the client area; sizes never go below 0.
+  void MDIForm_Resize();
+
+  // ---- The tray ----
+  // Minimising hides the window into the tray only when canHideInTray() says a tray icon
+  // can stand in for it; otherwise the window minimises as any window does, so a person is
+  // never left with neither a window nor an icon. The tray icon is not built yet: these do
+  // nothing, canHideInTray() is false, and the tray icon's double click is to call
+  // restoreFromTray().
+  bool canHideInTray() const;
   void AddOrRefreshSystrayIcon();
   void RemoveSystrayIcon();
   bool getIsIconIsVisible() const;
   void setTrayDebugItemVisible(bool visible);
+  // Brings the window back from the tray in its last state, with its tool bar and the
+  // panel shown last, in front.
+  void restoreFromTray();
 
   // Starts the listener on LOCAL_PORT, or stops it and every connection when it runs. A
-  // port held by another program is reported in a message box only when asked.
+  // start that fails is reported in a message box only when asked: PORT_ALREADY_OPEN for a
+  // port held by another program, the system's own text for any other failure.
   void StartStopServer(bool reportPortInUse);
   // The HTTP server engine: the listener and the connection slots.
   server::ServerEngine& server() const { return *server_; }
 
  protected:
   void closeEvent(QCloseEvent* event) override;
+  void changeEvent(QEvent* event) override;
 
  private:
   void MDIForm_Unload();
@@ -68,6 +110,7 @@ class frmMain : public QMainWindow {
   QString commandLine_;
   bool loaded_ = false;
   bool unloaded_ = false;
+  QWidget* clientArea_;
   QPointer<frmDebug> debugForm_;
   std::unique_ptr<server::ServerEngine> server_;
 };

@@ -162,6 +162,10 @@ void ServerEngine::usrSocket_SendProgress(int Index, int BytesSent, int /*bytesR
 
 void ServerEngine::usrSocket_Error(int Index, net::SocketErrorEventArgs& error) {
   if (Index == 0) {
+    // A listener that cannot be made reports here, and the failed start names this error.
+    if (!isServerRunning()) {
+      lastStartError_ = error.Description;
+    }
     // One connection that could not be taken: the listener goes on listening.
     logApplication(slotName("usrSocket", 0) + QStringLiteral(" error ") + QString::number(error.Number) +
                    QStringLiteral(" : ") + error.Description);

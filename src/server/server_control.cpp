@@ -2,6 +2,7 @@
 #include "core/debug_log.h"
 #include "core/history_store.h"
 #include "net/send_complete_pump.h"
+#include "net/socket_errors.h"
 #include "platform/winsock_errors.h"
 #include "server/file_reader.h"
 #include "server/ip_filter.h"
@@ -77,6 +78,7 @@ void ServerEngine::setDataArrivalHandler(DataArrivalHandler handler) {
 }
 
 StartStopResult ServerEngine::StartStopServer() {
+  lastStartError_.clear();
   if (isServerRunning()) {
     closeListenerAndConnections();
     logApplication(QStringLiteral("Closing server (usrSocket(0))"));
@@ -86,6 +88,7 @@ StartStopResult ServerEngine::StartStopServer() {
   try {
     const std::optional<int> port = configuredPort();
     if (!port) {
+      lastStartError_ = QString::fromUtf16(net::kTextInvalidArgument);
       return StartStopResult::Failed;
     }
     listener_.setLocalPort(*port);
@@ -93,6 +96,9 @@ StartStopResult ServerEngine::StartStopServer() {
     // A socket that could not be made was reported through the Error event.
     if (!isServerRunning()) {
       listener_.CloseSck();
+      if (lastStartError_.isEmpty()) {
+        lastStartError_ = QString::fromUtf16(net::kTextInvalidOperation);
+      }
       return StartStopResult::Failed;
     }
   } catch (const net::SocketError& failure) {
@@ -102,6 +108,7 @@ StartStopResult ServerEngine::StartStopServer() {
       listener_.CloseSck();
     } catch (const net::SocketError&) {
     }
+    lastStartError_ = failure.Description();
     if (failure.Number() == platform::kWsaEaddrinuse) {
       gConfiguration.AppState.blnServerStarted = false;
       return StartStopResult::PortInUse;

@@ -40,6 +40,9 @@ class ServerEngine {
   // Stops the server when it runs, else listens on LOCAL_PORT. blnServerStarted follows;
   // a failed start leaves the server stopped.
   StartStopResult StartStopServer();
+  // Why the last start failed, in the system's own words ("Address already in use", ...);
+  // empty after a start that succeeded or a stop.
+  const QString& lastStartError() const { return lastStartError_; }
   // The listener's state is listening.
   bool isServerRunning() const;
   // The port the listener is bound to (LOCAL_PORT "0" takes any free one); 0 when stopped.
@@ -90,6 +93,7 @@ class ServerEngine {
   void wireFileReader(ConnectionSlot& slot);
 
   net::usrSocket listener_;
+  QString lastStartError_;
   ConnectionSlots slots_;
   DataArrivalHandler dataArrival_;
   std::shared_ptr<bool> alive_ = std::make_shared<bool>(true);

@@ -71,7 +71,8 @@ class Server:
     test makes. Started with the stop signals blocked until the program takes them over, so
     that a SIGTERM is always a clean shut-down; stopped with SIGTERM."""
 
-    def __init__(self, shares, users=None, exclusions=(), protocol=None, html=None, names=None, prepare=None):
+    def __init__(self, shares, users=None, exclusions=(), protocol=None, html=None, names=None, prepare=None,
+                 environment=None):
         self.temp = tempfile.mkdtemp(prefix="orv-blackbox-")
         self.root = self.temp
         self.app = os.path.join(self.temp, "app")
@@ -84,6 +85,9 @@ class Server:
         # Called with the application folder once it is laid, before each launch: for files
         # the program finds there at start-up (a cache index, say).
         self.prepare = prepare
+        # Added to the program's environment: a test with a display of its own sets
+        # QT_QPA_PLATFORM and DISPLAY here.
+        self.environment = environment or {}
         self.port = None
         self.process = None
         self._output = None
@@ -162,7 +166,7 @@ class Server:
             self.prepare(self.app)
 
     def _launch(self):
-        environment = dict(os.environ, QT_QPA_PLATFORM="offscreen")
+        environment = {**os.environ, "QT_QPA_PLATFORM": "offscreen", **self.environment}
         self._output = open(os.path.join(self.temp, "output.txt"), "wb")
         self.process = subprocess.Popen(
             [os.path.join(self.app, "orvendale")], cwd=self.app, env=environment, stdin=subprocess.DEVNULL,

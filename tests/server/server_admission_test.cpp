@@ -261,6 +261,7 @@ TEST_F(StartStop, APortInUseLeavesTheServerStoppedAndCanBeRetried) {
     const PortHolder holder;
     gConfiguration.Protocol.LOCAL_PORT = QString::number(holder.port());
     EXPECT_EQ(server->StartStopServer(), StartStopResult::PortInUse);
+    EXPECT_EQ(server->lastStartError(), u"Address already in use."_s);
     EXPECT_FALSE(server->isServerRunning());
     EXPECT_FALSE(gConfiguration.AppState.blnServerStarted);
     EXPECT_EQ(logCount(u"Starting server"_s), 0);
@@ -268,6 +269,7 @@ TEST_F(StartStop, APortInUseLeavesTheServerStoppedAndCanBeRetried) {
   }
   EXPECT_EQ(server->StartStopServer(), StartStopResult::Started) << "the port is free now";
   EXPECT_TRUE(gConfiguration.AppState.blnServerStarted);
+  EXPECT_TRUE(server->lastStartError().isEmpty());
 }
 
 TEST_F(StartStop, AnUnusablePortChangesNothing) {
@@ -277,6 +279,7 @@ TEST_F(StartStop, AnUnusablePortChangesNothing) {
     SCOPED_TRACE(text);
     gConfiguration.Protocol.LOCAL_PORT = QString::fromLatin1(text);
     EXPECT_EQ(server->StartStopServer(), StartStopResult::Failed);
+    EXPECT_FALSE(server->lastStartError().isEmpty()) << "a failed start tells why";
     EXPECT_FALSE(server->isServerRunning());
     EXPECT_FALSE(gConfiguration.AppState.blnServerStarted);
   }
