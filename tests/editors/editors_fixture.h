@@ -11,6 +11,7 @@
 #include "desktop/message_box.h"
 #include "support/qt_printers.h"
 #include "support/temp_folder.h"
+#include "support/ui_artifacts.h"
 
 #include <QDir>
 #include <QFile>
@@ -58,12 +59,7 @@ class EditorsTest : public ::testing::Test {
 
   static QString text(const char16_t* name) { return orv::core::gLanguage.text(name); }
 
-  // Saves a picture of the widget as a test artifact of the build (ui-artifacts/<name>.png).
-  static void saveArtifact(QWidget& widget, const QString& name) {
-    const QString folder = QStringLiteral(ORV_APP_DIR "/../ui-artifacts");
-    QDir().mkpath(folder);
-    EXPECT_TRUE(widget.grab().save(folder + QLatin1Char('/') + name + QStringLiteral(".png")));
-  }
+  static void saveArtifact(QWidget& widget, const QString& name) { EXPECT_TRUE(saveUiArtifact(widget, name)); }
 
   TempFolder app_;
   QStringList messages_;
