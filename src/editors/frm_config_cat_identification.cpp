@@ -90,8 +90,8 @@ frmConfig_CatIdentification::frmConfig_CatIdentification(QWidget* parent)
 
   connect(txtMaxIdentificationErrors_, &QLineEdit::textChanged, this, &frmConfig_CatIdentification::enableSave);
   connect(txtBanDuration_, &QLineEdit::textChanged, this, &frmConfig_CatIdentification::enableSave);
-  connect(optHtml_, &QRadioButton::clicked, this, &frmConfig_CatIdentification::enableSave);
-  connect(optHttp_, &QRadioButton::clicked, this, &frmConfig_CatIdentification::enableSave);
+  connect(optHtml_, &QRadioButton::toggled, this, &frmConfig_CatIdentification::enableSave);
+  connect(optHttp_, &QRadioButton::toggled, this, &frmConfig_CatIdentification::enableSave);
   connect(cmdSaveConfig_, &QPushButton::clicked, this, &frmConfig_CatIdentification::cmdSaveConfig_Click);
 
   Form_Load();

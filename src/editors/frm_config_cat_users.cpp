@@ -164,7 +164,7 @@ frmConfig_CatUsers::frmConfig_CatUsers(QWidget* parent)
   }
   for (QCheckBox* box : {chkPageIcon_, chkUrlIcon_}) {
     connect(box, &QCheckBox::toggled, this, &frmConfig_CatUsers::chkIcon_Toggled);
-    connect(box, &QCheckBox::clicked, this, &frmConfig_CatUsers::RefreshUserButtons);
+    connect(box, &QCheckBox::toggled, this, &frmConfig_CatUsers::RefreshUserButtons);
   }
   connect(cmdAddUser_, &QPushButton::clicked, this, &frmConfig_CatUsers::cmdAddUser_Click);
   connect(cmdModifyUser_, &QPushButton::clicked, this, &frmConfig_CatUsers::cmdModifyUser_Click);

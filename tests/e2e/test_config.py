@@ -33,8 +33,15 @@ class ConfigurationPanel(unittest.TestCase):
         """Chooses a category in the list of the configuration panel."""
         p = self.session.pyatspi
         item = self.session.find(frame, (p.ROLE_LIST_ITEM,), name, what=f"the category {name!r}")
-        listing = item.parent
-        listing.querySelection().selectChild(item.getIndexInParent())
+        # The item's one action selects it, as a click does.
+        self.session.press(item)
+
+    def press_when_enabled(self, frame, text):
+        """Presses the button once it is enabled: a disabled button offers no action."""
+        button = desktop.wait_for(
+            lambda: next((b for b in self.session.find_all(frame, self.session.button_roles(), text)
+                          if b.queryAction().nActions > 0), None), f"the button {text!r} enabled")
+        self.session.press(button)
 
     def type_into(self, frame, roles, name, text):
         box = self.session.find(frame, roles, name, what=f"the box {name!r}")
@@ -52,16 +59,16 @@ class ConfigurationPanel(unittest.TestCase):
         self.category(frame, "Users")
         self.type_into(frame, (p.ROLE_TEXT, p.ROLE_ENTRY), "Login", LOGIN)
         self.type_into(frame, (p.ROLE_PASSWORD_TEXT, p.ROLE_TEXT, p.ROLE_ENTRY), "Password", PASSWORD)
-        session.press(session.button(frame, "Add"))
+        self.press_when_enabled(frame, "Add")
         desktop.wait_for(lambda: session.find_all(frame, (p.ROLE_LIST_ITEM,), LOGIN), "the account in the list")
-        session.press(session.button(frame, "Save"))
+        self.press_when_enabled(frame, "Save")
         config = os.path.join(server.app, "config.xml")
         desktop.wait_for(lambda: LOGIN in open(config, encoding="utf-8").read(), "the account in config.xml")
 
         self.category(frame, "Identification")
         basic = session.find(frame, (p.ROLE_RADIO_BUTTON,), "HTTP authentication, asked by the browser")
         session.press(basic)
-        session.press(session.button(frame, "Save"))
+        self.press_when_enabled(frame, "Save")
         desktop.wait_for(lambda: "<IDENTIFICATION_METHOD>1<" in open(config, encoding="utf-8").read(),
                          "the method in config.xml")
 

@@ -135,6 +135,12 @@ TEST_F(IdentificationForm, SwitchingTheMethodAndBackEnablesSaveWhichRewritesConf
   saveArtifact(*form_, QStringLiteral("config-identification"));
 }
 
+TEST_F(IdentificationForm, AnOptionToggledByAnAssistiveToolEnablesSave) {
+  html_->toggle();
+  EXPECT_TRUE(html_->isChecked());
+  EXPECT_TRUE(save_->isEnabled());
+}
+
 TEST_F(IdentificationForm, ASaveIntoAReadOnlyFolderSaysSoAndKeepsSaveEnabled) {
   type(limit_, QStringLiteral("3"));
   html_->click();
