@@ -5,6 +5,7 @@
 #include "core/language.h"
 #include "desktop/child_panel.h"
 #include "desktop/desktop_utils.h"
+#include "desktop/frm_about.h"
 #include "desktop/frm_debug.h"
 #include "desktop/frm_menu.h"
 #include "desktop/message_box.h"
@@ -161,6 +162,10 @@ void frmMain::showDebugForm() {
 
 frmDebug* frmMain::debugForm() const {
   return debugForm_.data();
+}
+
+void frmMain::showAboutForm() {
+  orv::desktop::showAboutForm(this);
 }
 
 void frmMain::RefreshFormLang() {}

@@ -55,6 +55,8 @@ class frmMain : public QMainWindow {
   // Shows the debug window, creating it when it is not open, and brings it forward.
   void showDebugForm();
   frmDebug* debugForm() const;  // null until first shown
+  // Shows the about box, making it when it is not open, and brings it forward.
+  void showAboutForm();
 
   // The texts of the tray menu; the tray icon and its menu are not built yet, so this
   // does nothing.
