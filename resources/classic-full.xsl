@@ -5,9 +5,11 @@
   xml-stylesheet instruction) and on the server, so it keeps to plain XSLT 1.0: no
   extension functions, no document() loads, no disable-output-escaping.
 
-  Every link that changes how a section shows starts from the page's url tag (the query
-  the page was asked with), replaces the one option it changes and keeps the rest, so the
-  other sections stay as the visitor left them.
+  Every control that changes how a section shows is a small GET form: browsers submit it,
+  while link-following tools (mirrors, crawlers) leave it alone and so fetch each folder
+  once rather than once per combination of options. The form carries the options that the
+  page was asked with, but for the one it changes, so the other sections stay as the
+  visitor left them.
 -->
 <xsl:stylesheet version="1.0" xmlns:xsl="http://www.w3.org/1999/XSL/Transform">
 
@@ -32,7 +34,6 @@
 
   <!-- The url tag without its leading "?"; its parts are "key=value" joined by "&". -->
   <xsl:variable name="tag" select="string(/page/document/url/@tag)"/>
-  <xsl:variable name="tagLower" select="translate($tag, $UC, $lc)"/>
   <xsl:variable name="query">
     <xsl:choose>
       <xsl:when test="starts-with($tag, '?')">
@@ -43,6 +44,20 @@
       </xsl:otherwise>
     </xsl:choose>
   </xsl:variable>
+
+  <!--
+    What links to folders carry after their path: the url tag, but nothing when it holds no
+    option (only the playlist marker), so that a folder has one address while nothing is
+    chosen, and a mirror fetches it once.
+  -->
+  <xsl:variable name="linkTag">
+    <xsl:if test="translate($tag, $UC, $lc) != '?.pls'">
+      <xsl:value-of select="$tag"/>
+    </xsl:if>
+  </xsl:variable>
+
+  <!-- The query lower-cased, each of its parts after an "&", to look for a key. -->
+  <xsl:variable name="queryParts" select="concat('&amp;', translate($query, $UC, $lc))"/>
 
   <xsl:variable name="stylesheet" select="'/?res=classic.css'"/>
 
@@ -122,7 +137,7 @@
       <body class="page-folder">
         <header class="bar">
           <nav class="crumbs">
-            <a class="crumb home" href="/{$tag}">
+            <a class="crumb home" href="/{$linkTag}">
               <img src="/?res=nav_home.png" alt="/" width="16" height="16"/>
             </a>
             <xsl:for-each select="$levels">
@@ -134,7 +149,12 @@
                   </span>
                 </xsl:when>
                 <xsl:otherwise>
-                  <a class="crumb" href="{@src}">
+                  <a class="crumb">
+                    <xsl:attribute name="href">
+                      <xsl:call-template name="folder-link">
+                        <xsl:with-param name="src" select="string(@src)"/>
+                      </xsl:call-template>
+                    </xsl:attribute>
                     <xsl:value-of select="@label"/>
                   </a>
                 </xsl:otherwise>
@@ -146,10 +166,12 @@
               <xsl:attribute name="href">
                 <xsl:choose>
                   <xsl:when test="count($levels) &gt; 1">
-                    <xsl:value-of select="$levels[last() - 1]/@src"/>
+                    <xsl:call-template name="folder-link">
+                      <xsl:with-param name="src" select="string($levels[last() - 1]/@src)"/>
+                    </xsl:call-template>
                   </xsl:when>
                   <xsl:otherwise>
-                    <xsl:value-of select="concat('/', $tag)"/>
+                    <xsl:value-of select="concat('/', $linkTag)"/>
                   </xsl:otherwise>
                 </xsl:choose>
               </xsl:attribute>
@@ -315,6 +337,9 @@
     <xsl:variable name="menus" select="$lang/menus"/>
     <xsl:variable name="sortby" select="translate(@sortby, $UC, $lc)"/>
     <xsl:variable name="descending" select="translate(@sortorder, $UC, $lc) = 'descending'"/>
+    <xsl:variable name="falling">
+      <xsl:call-template name="falling"/>
+    </xsl:variable>
     <xsl:variable name="grouped" select="translate(@showgroup, $UC, $lc) = 'true'"/>
     <xsl:variable name="anchor" select="concat('sec-', $type)"/>
 
@@ -323,14 +348,14 @@
         <span class="menu-label">
           <xsl:value-of select="$menus/showby"/>
         </span>
-        <xsl:call-template name="menu-link">
+        <xsl:call-template name="option-button">
           <xsl:with-param name="key" select="concat('showby_', $type)"/>
           <xsl:with-param name="value" select="'list'"/>
           <xsl:with-param name="on" select="$showby = 'list'"/>
           <xsl:with-param name="text" select="$menus/showbylist"/>
           <xsl:with-param name="anchor" select="$anchor"/>
         </xsl:call-template>
-        <xsl:call-template name="menu-link">
+        <xsl:call-template name="option-button">
           <xsl:with-param name="key" select="concat('showby_', $type)"/>
           <xsl:with-param name="value" select="'icon'"/>
           <xsl:with-param name="on" select="$showby = 'icon' or ($showby = 'mini' and not($allowmini and $type = 'image'))"/>
@@ -338,7 +363,7 @@
           <xsl:with-param name="anchor" select="$anchor"/>
         </xsl:call-template>
         <xsl:if test="$allowmini and $type = 'image'">
-          <xsl:call-template name="menu-link">
+          <xsl:call-template name="option-button">
             <xsl:with-param name="key" select="concat('showby_', $type)"/>
             <xsl:with-param name="value" select="'mini'"/>
             <xsl:with-param name="on" select="$showby = 'mini'"/>
@@ -386,32 +411,29 @@
             <xsl:with-param name="text" select="$menus/sortbyalbum"/>
           </xsl:call-template>
         </xsl:if>
-        <a class="order">
-          <xsl:attribute name="href">
-            <xsl:call-template name="option-href">
-              <xsl:with-param name="key" select="concat('sortorder_', $type)"/>
-              <xsl:with-param name="value">
-                <xsl:choose>
-                  <xsl:when test="$descending">ascending</xsl:when>
-                  <xsl:otherwise>descending</xsl:otherwise>
-                </xsl:choose>
-              </xsl:with-param>
-              <xsl:with-param name="anchor" select="$anchor"/>
-            </xsl:call-template>
-          </xsl:attribute>
-          <xsl:attribute name="title">
-            <xsl:value-of select="$menus/sortby"/>
-          </xsl:attribute>
-          <xsl:choose>
-            <xsl:when test="$descending">↓</xsl:when>
-            <xsl:otherwise>↑</xsl:otherwise>
-          </xsl:choose>
-        </a>
+        <xsl:call-template name="option-button">
+          <xsl:with-param name="key" select="concat('sortorder_', $type)"/>
+          <xsl:with-param name="value">
+            <xsl:choose>
+              <xsl:when test="$descending">ascending</xsl:when>
+              <xsl:otherwise>descending</xsl:otherwise>
+            </xsl:choose>
+          </xsl:with-param>
+          <xsl:with-param name="text">
+            <xsl:choose>
+              <xsl:when test="$falling = 'true'">↓</xsl:when>
+              <xsl:otherwise>↑</xsl:otherwise>
+            </xsl:choose>
+          </xsl:with-param>
+          <xsl:with-param name="title" select="$menus/sortby"/>
+          <xsl:with-param name="anchor" select="$anchor"/>
+          <xsl:with-param name="class" select="'order'"/>
+        </xsl:call-template>
       </span>
 
       <xsl:if test="$sortby != 'artist' and $sortby != 'album'">
         <span class="menu-part">
-          <xsl:call-template name="menu-link">
+          <xsl:call-template name="option-button">
             <xsl:with-param name="key" select="concat('showgroup_', $type)"/>
             <xsl:with-param name="value">
               <xsl:choose>
@@ -429,7 +451,7 @@
 
       <xsl:if test="$type = 'sound'">
         <span class="menu-part">
-          <xsl:call-template name="menu-link">
+          <xsl:call-template name="option-button">
             <xsl:with-param name="key" select="'showplayers'"/>
             <xsl:with-param name="value">
               <xsl:choose>
@@ -457,36 +479,54 @@
     </nav>
   </xsl:template>
 
-  <xsl:template name="menu-link">
+  <!--
+    One display option: a form whose button sets key to value. Its other fields are the
+    options the page was asked with, but key.
+  -->
+  <xsl:template name="option-button">
     <xsl:param name="key"/>
     <xsl:param name="value"/>
     <xsl:param name="on" select="false()"/>
     <xsl:param name="text"/>
     <xsl:param name="anchor"/>
     <xsl:param name="class" select="''"/>
-    <a>
-      <xsl:choose>
-        <xsl:when test="$on">
-          <xsl:attribute name="class">
-            <xsl:value-of select="normalize-space(concat($class, ' on'))"/>
+    <xsl:param name="title" select="''"/>
+    <form class="opt" method="get" action="#{$anchor}">
+      <xsl:call-template name="kept-options">
+        <xsl:with-param name="except" select="$key"/>
+      </xsl:call-template>
+      <button type="submit" name="{$key}" value="{$value}">
+        <xsl:choose>
+          <xsl:when test="$on">
+            <xsl:attribute name="class">
+              <xsl:value-of select="normalize-space(concat($class, ' on'))"/>
+            </xsl:attribute>
+            <xsl:attribute name="aria-pressed">true</xsl:attribute>
+          </xsl:when>
+          <xsl:when test="$class != ''">
+            <xsl:attribute name="class">
+              <xsl:value-of select="$class"/>
+            </xsl:attribute>
+          </xsl:when>
+        </xsl:choose>
+        <xsl:if test="$title != ''">
+          <xsl:attribute name="title">
+            <xsl:value-of select="$title"/>
           </xsl:attribute>
-          <xsl:attribute name="aria-current">true</xsl:attribute>
-        </xsl:when>
-        <xsl:when test="$class != ''">
-          <xsl:attribute name="class">
-            <xsl:value-of select="$class"/>
-          </xsl:attribute>
-        </xsl:when>
-      </xsl:choose>
-      <xsl:attribute name="href">
-        <xsl:call-template name="option-href">
-          <xsl:with-param name="key" select="$key"/>
-          <xsl:with-param name="value" select="$value"/>
-          <xsl:with-param name="anchor" select="$anchor"/>
-        </xsl:call-template>
-      </xsl:attribute>
-      <xsl:value-of select="$text"/>
-    </a>
+        </xsl:if>
+        <xsl:value-of select="$text"/>
+      </button>
+    </form>
+  </xsl:template>
+
+  <!--
+    Whether the section's items run from the greatest value down ("true") or up. Dates are
+    sorted newest first for "ascending", so that is the falling order for them.
+  -->
+  <xsl:template name="falling">
+    <xsl:variable name="descending" select="translate(@sortorder, $UC, $lc) = 'descending'"/>
+    <xsl:variable name="dates" select="translate(@sortby, $UC, $lc) = 'date'"/>
+    <xsl:value-of select="$descending != $dates"/>
   </xsl:template>
 
   <!-- A sort key of the menu: choosing the key in use turns its order round. -->
@@ -497,7 +537,7 @@
     <xsl:variable name="on" select="translate(@sortby, $UC, $lc) = $value"/>
     <xsl:choose>
       <xsl:when test="$on">
-        <xsl:call-template name="menu-link">
+        <xsl:call-template name="option-button">
           <xsl:with-param name="key" select="concat('sortorder_', $type)"/>
           <xsl:with-param name="value">
             <xsl:choose>
@@ -511,7 +551,7 @@
         </xsl:call-template>
       </xsl:when>
       <xsl:otherwise>
-        <xsl:call-template name="menu-link">
+        <xsl:call-template name="option-button">
           <xsl:with-param name="key" select="concat('sortby_', $type)"/>
           <xsl:with-param name="value" select="$value"/>
           <xsl:with-param name="text" select="$text"/>
@@ -543,34 +583,8 @@
         </xsl:if>
       </summary>
       <form method="get" action="#sec-{$type}" role="search">
-        <xsl:for-each select="/page/section">
-          <xsl:variable name="t" select="string(@type)"/>
-          <xsl:call-template name="hidden-option">
-            <xsl:with-param name="key" select="concat('showby_', $t)"/>
-            <xsl:with-param name="value" select="@showby"/>
-          </xsl:call-template>
-          <xsl:call-template name="hidden-option">
-            <xsl:with-param name="key" select="concat('sortby_', $t)"/>
-            <xsl:with-param name="value" select="@sortby"/>
-          </xsl:call-template>
-          <xsl:call-template name="hidden-option">
-            <xsl:with-param name="key" select="concat('sortorder_', $t)"/>
-            <xsl:with-param name="value" select="@sortorder"/>
-          </xsl:call-template>
-          <xsl:call-template name="hidden-option">
-            <xsl:with-param name="key" select="concat('showgroup_', $t)"/>
-            <xsl:with-param name="value" select="@showgroup"/>
-          </xsl:call-template>
-          <xsl:if test="$t != $type">
-            <xsl:call-template name="hidden-option">
-              <xsl:with-param name="key" select="concat('filter_', $t)"/>
-              <xsl:with-param name="value" select="@filter"/>
-            </xsl:call-template>
-          </xsl:if>
-        </xsl:for-each>
-        <xsl:call-template name="hidden-option">
-          <xsl:with-param name="key" select="'showplayers'"/>
-          <xsl:with-param name="value" select="$config/showplayers"/>
+        <xsl:call-template name="kept-options">
+          <xsl:with-param name="except" select="$key"/>
         </xsl:call-template>
         <label>
           <span class="visually-hidden">
@@ -588,78 +602,55 @@
     </details>
   </xsl:template>
 
+  <!--
+    The options the page was asked with, as hidden fields, but except: each option of the
+    url tag, with the value the page shows (the filter as its plain text, which the form
+    encodes again).
+  -->
+  <xsl:template name="kept-options">
+    <xsl:param name="except"/>
+    <xsl:for-each select="/page/section">
+      <xsl:variable name="t" select="string(@type)"/>
+      <xsl:call-template name="hidden-option">
+        <xsl:with-param name="key" select="concat('showby_', $t)"/>
+        <xsl:with-param name="value" select="@showby"/>
+        <xsl:with-param name="except" select="$except"/>
+      </xsl:call-template>
+      <xsl:call-template name="hidden-option">
+        <xsl:with-param name="key" select="concat('sortby_', $t)"/>
+        <xsl:with-param name="value" select="@sortby"/>
+        <xsl:with-param name="except" select="$except"/>
+      </xsl:call-template>
+      <xsl:call-template name="hidden-option">
+        <xsl:with-param name="key" select="concat('sortorder_', $t)"/>
+        <xsl:with-param name="value" select="@sortorder"/>
+        <xsl:with-param name="except" select="$except"/>
+      </xsl:call-template>
+      <xsl:call-template name="hidden-option">
+        <xsl:with-param name="key" select="concat('showgroup_', $t)"/>
+        <xsl:with-param name="value" select="@showgroup"/>
+        <xsl:with-param name="except" select="$except"/>
+      </xsl:call-template>
+      <xsl:call-template name="hidden-option">
+        <xsl:with-param name="key" select="concat('filter_', $t)"/>
+        <xsl:with-param name="value" select="@filter"/>
+        <xsl:with-param name="except" select="$except"/>
+      </xsl:call-template>
+    </xsl:for-each>
+    <xsl:call-template name="hidden-option">
+      <xsl:with-param name="key" select="'showplayers'"/>
+      <xsl:with-param name="value" select="$config/showplayers"/>
+      <xsl:with-param name="except" select="$except"/>
+    </xsl:call-template>
+  </xsl:template>
+
   <xsl:template name="hidden-option">
     <xsl:param name="key"/>
     <xsl:param name="value"/>
-    <xsl:if test="contains($tagLower, concat($key, '='))">
+    <xsl:param name="except"/>
+    <xsl:if test="$key != $except and contains($queryParts, concat('&amp;', $key, '='))">
       <input type="hidden" name="{$key}" value="{$value}"/>
     </xsl:if>
-  </xsl:template>
-
-  <!--
-    The link that sets one option: "?", the parts of the url tag without that option,
-    then the option with its new value and the section's anchor.
-  -->
-  <xsl:template name="option-href">
-    <xsl:param name="key"/>
-    <xsl:param name="value"/>
-    <xsl:param name="anchor"/>
-    <xsl:text>?</xsl:text>
-    <xsl:call-template name="drop-param">
-      <xsl:with-param name="rest" select="$query"/>
-      <xsl:with-param name="key" select="$key"/>
-    </xsl:call-template>
-    <xsl:value-of select="concat($key, '=', $value)"/>
-    <xsl:if test="$anchor != ''">
-      <xsl:value-of select="concat('#', $anchor)"/>
-    </xsl:if>
-  </xsl:template>
-
-  <!--
-    Writes every part of rest ("a=1&b=2") followed by "&", except the parts that set key
-    (letter case ignored), empty parts, a section request and the playlist marker that
-    ends the url tag, so the link asks for a page. A long rest is cut in two at an "&"
-    near its middle, so that a query of a thousand parts stays far from the processor's
-    limit on nested calls.
-  -->
-  <xsl:template name="drop-param">
-    <xsl:param name="rest"/>
-    <xsl:param name="key"/>
-    <xsl:param name="middle" select="floor(string-length($rest) div 2)"/>
-    <xsl:variable name="tail" select="substring($rest, $middle + 1)"/>
-    <xsl:choose>
-      <xsl:when test="not(contains($rest, '&amp;'))">
-        <xsl:variable name="lower" select="translate($rest, $UC, $lc)"/>
-        <xsl:if test="$rest != '' and not(starts-with($lower, concat($key, '=')))
-                      and not(starts-with($lower, 'section.xml='))
-                      and substring($lower, string-length($lower) - 3) != '.pls'">
-          <xsl:value-of select="concat($rest, '&amp;')"/>
-        </xsl:if>
-      </xsl:when>
-      <xsl:when test="$middle &gt; 0 and contains($tail, '&amp;')">
-        <xsl:call-template name="drop-param">
-          <xsl:with-param name="rest" select="concat(substring($rest, 1, $middle), substring-before($tail, '&amp;'))"/>
-          <xsl:with-param name="key" select="$key"/>
-        </xsl:call-template>
-        <xsl:call-template name="drop-param">
-          <xsl:with-param name="rest" select="substring-after($tail, '&amp;')"/>
-          <xsl:with-param name="key" select="$key"/>
-        </xsl:call-template>
-      </xsl:when>
-      <xsl:when test="$middle &gt; 0">
-        <xsl:call-template name="drop-param">
-          <xsl:with-param name="rest" select="$rest"/>
-          <xsl:with-param name="key" select="$key"/>
-          <xsl:with-param name="middle" select="floor($middle div 2)"/>
-        </xsl:call-template>
-      </xsl:when>
-      <xsl:otherwise>
-        <xsl:call-template name="drop-param">
-          <xsl:with-param name="rest" select="substring-after($rest, '&amp;')"/>
-          <xsl:with-param name="key" select="$key"/>
-        </xsl:call-template>
-      </xsl:otherwise>
-    </xsl:choose>
   </xsl:template>
 
   <!-- ================================================================== groups -->
@@ -802,9 +793,12 @@
     <xsl:variable name="sorted" select="translate(@sortby, $UC, $lc) = $sort"/>
     <th class="{$class}">
       <xsl:if test="$sorted">
+        <xsl:variable name="falling">
+          <xsl:call-template name="falling"/>
+        </xsl:variable>
         <xsl:attribute name="aria-sort">
           <xsl:choose>
-            <xsl:when test="translate(@sortorder, $UC, $lc) = 'descending'">descending</xsl:when>
+            <xsl:when test="$falling = 'true'">descending</xsl:when>
             <xsl:otherwise>ascending</xsl:otherwise>
           </xsl:choose>
         </xsl:attribute>
@@ -948,7 +942,23 @@
         <xsl:call-template name="escape-question">
           <xsl:with-param name="text" select="substring-before(src, '/')"/>
         </xsl:call-template>
-        <xsl:value-of select="concat('/', substring-after(src, '/'))"/>
+        <xsl:text>/</xsl:text>
+        <xsl:if test="$linkTag != ''">
+          <xsl:value-of select="substring-after(src, '/')"/>
+        </xsl:if>
+      </xsl:otherwise>
+    </xsl:choose>
+  </xsl:template>
+
+  <!-- A folder's address as the page gives it (path and url tag), with the tag of links. -->
+  <xsl:template name="folder-link">
+    <xsl:param name="src"/>
+    <xsl:choose>
+      <xsl:when test="contains($src, '?')">
+        <xsl:value-of select="concat(substring-before($src, '?'), $linkTag)"/>
+      </xsl:when>
+      <xsl:otherwise>
+        <xsl:value-of select="$src"/>
       </xsl:otherwise>
     </xsl:choose>
   </xsl:template>

@@ -202,18 +202,59 @@ QString* textFieldOf(tId3Tag& tag, QByteArrayView id) {
   return nullptr;
 }
 
-// The text of a frame whose encoding byte stands at the 0-based offset: its data after
-// that byte, one character per byte, without NUL characters, blanks and the byte-order
-// mark FF FE. A frame stored as 16-bit little-endian Unicode thus reads as its
-// single-byte characters.
+// UTF-16 code units from bytes, in the byte order of the mark when one leads them. Without a
+// mark the order is guessed from where the zero bytes of Latin characters stand, little-endian
+// when nothing tells, since that is what writers that drop the mark mostly write.
+QString fromUtf16(QByteArrayView bytes, bool bigEndianByDefault) {
+  bool bigEndianOrder = bigEndianByDefault;
+  if (bytes.size() >= 2 && static_cast<unsigned char>(bytes[0]) == 0xFF &&
+      static_cast<unsigned char>(bytes[1]) == 0xFE) {
+    bigEndianOrder = false;
+    bytes = bytes.sliced(2);
+  } else if (bytes.size() >= 2 && static_cast<unsigned char>(bytes[0]) == 0xFE &&
+             static_cast<unsigned char>(bytes[1]) == 0xFF) {
+    bigEndianOrder = true;
+    bytes = bytes.sliced(2);
+  } else if (!bigEndianByDefault && bytes.size() >= 2 && bytes[0] == 0 && bytes[1] != 0) {
+    bigEndianOrder = true;
+  }
+  QString text(bytes.size() / 2, Qt::Uninitialized);
+  for (qsizetype i = 0; i + 1 < bytes.size(); i += 2) {
+    const auto first = static_cast<unsigned char>(bytes[i]);
+    const auto second = static_cast<unsigned char>(bytes[i + 1]);
+    text[i / 2] = QChar(static_cast<char16_t>(bigEndianOrder ? (first << 8) | second : (second << 8) | first));
+  }
+  return text;
+}
+
+// The text of a frame whose encoding byte stands at the 0-based offset, read in the
+// encoding that byte names: 0 one character per byte, 1 UTF-16 after a byte-order mark,
+// 2 UTF-16 big-endian, 3 UTF-8. NUL characters (terminators), byte-order marks left
+// inside the text and the blanks around it are dropped. An unknown encoding byte reads
+// one character per byte, as the oldest writers meant.
 QString frameText(ByteReader& reader, qint64 encodingOffset, quint32 frameSize) {
   const qint64 available = std::max<qint64>(reader.size() - (encodingOffset + 1), 0);
   const qint64 count = std::min({static_cast<qint64>(frameSize) - 1, kMaxTextFrameBytes, available});
   if (count <= 0) {
     return {};
   }
-  QString text = trimBlanks(withoutNul(platform::fromAnsi(reader.bytes(encodingOffset + 1, count))));
-  return text.remove(platform::fromAnsi(QByteArray("\xFF\xFE")));
+  const QByteArray data = reader.bytes(encodingOffset + 1, count);
+  QString text;
+  switch (reader.at(encodingOffset)) {
+    case 1:
+      text = fromUtf16(data, false);
+      break;
+    case 2:
+      text = fromUtf16(data, true);
+      break;
+    case 3:
+      text = QString::fromUtf8(data);
+      break;
+    default:
+      text = platform::fromAnsi(data).remove(platform::fromAnsi(QByteArray("\xFF\xFE")));
+      break;
+  }
+  return trimBlanks(withoutNul(text).remove(QChar(0xFEFF)));
 }
 
 // The ID3v2.3 tag; answers the 1-based position where the frame walk stopped, or 1 when

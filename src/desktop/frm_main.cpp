@@ -2,6 +2,7 @@
 
 #include "core/app_info.h"
 #include "core/configuration.h"
+#include "core/debug_log.h"
 #include "core/language.h"
 #include "desktop/child_panel.h"
 #include "desktop/desktop_utils.h"
@@ -22,6 +23,8 @@
 #include <algorithm>
 #include <optional>
 #include <utility>
+
+using namespace Qt::StringLiterals;
 
 namespace orv::desktop {
 namespace {
@@ -82,6 +85,14 @@ int configCategoryCode(const QString& key) {
     }
   }
   return 0;
+}
+
+QString startFailureText(server::StartStopResult result, const QString& port, const QString& reason) {
+  const QString title = core::applicationTitle();
+  if (result == server::StartStopResult::PortInUse) {
+    return title + u": the server is not started: port "_s + port + u" is already used by another program."_s;
+  }
+  return title + u": the server is not started: it could not listen on port "_s + port + u": "_s + reason;
 }
 
 }  // namespace
@@ -326,6 +337,12 @@ void frmMain::StartStopServer(bool reportPortInUse) {
   } else if (reportPortInUse && result == server::StartStopResult::Failed) {
     // No text of the language says why, so the system's own does.
     showMessageBox({server_->lastStartError(), core::applicationTitle(), MessageIcon::Critical, MessageButtons::Ok});
+  }
+  if (result == server::StartStopResult::PortInUse || result == server::StartStopResult::Failed) {
+    // A start that asks for no box (the start on load) still tells why nothing listens,
+    // for the terminal or the log of a run without a screen.
+    core::subWriteConsoleLine(
+        startFailureText(result, core::gConfiguration.Protocol.LOCAL_PORT, server_->lastStartError()));
   }
   // The start/stop item offers the other action, and the shares can be viewed only while
   // the server runs.

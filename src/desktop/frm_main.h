@@ -11,7 +11,8 @@ class QEvent;
 
 namespace orv::server {
 class ServerEngine;
-}
+enum class StartStopResult;
+}  // namespace orv::server
 
 namespace orv::desktop {
 
@@ -29,6 +30,9 @@ extern QPointer<ChildPanel> gCurrentChildForm;
 // Replaces the shown panel by a new one of the name "Shares", "Uploads", "History" or
 // "Config" (case ignored), on the main window: see frmMain::subShowChildForm.
 void subShowChildForm(const QString& panelName, bool followWidth, bool followHeight, const QString& categoryKey);
+
+// The line that tells why a start of the server left nothing listening on the port.
+QString startFailureText(server::StartStopResult result, const QString& port);
 
 // 15 twips to the pixel: the window sizes of the configuration record are in twips.
 inline constexpr int kTwipsPerPixel = 15;

@@ -210,6 +210,12 @@ class Browser:
             raise BrowserError(f"{url}: {result['errorText']}")
         self._wait_for_page()
 
+    def reload(self):
+        """Loads the page again from its address, as the reload button does."""
+        self._events.clear()
+        self.command("Page.reload", {"ignoreCache": True}, session=True)
+        self._wait_for_page()
+
     # An XML document that names a stylesheet is replaced by the transform's result: a
     # second document that loads after the first, at once or a moment later (when the
     # stylesheet comes from the cache). The page is there when no such document remains and

@@ -237,7 +237,9 @@ READ_PAGE = r"""() => {
             title: text(section.querySelector(".sec-title")),
             count: text(section.querySelector(".sec-count")),
             groups: [...section.querySelectorAll(".group-name")].map((g) => g.textContent),
-            lit: [...section.querySelectorAll(".menu a.on")].map((a) => a.textContent),
+            lit: [...section.querySelectorAll(".menu .on")].map((b) => b.textContent),
+            arrow: text(section.querySelector(".menu button.order")),
+            sorted: [...section.querySelectorAll("th[aria-sort]")].map((th) => [th.textContent, th.ariaSort]),
             items,
         };
     }

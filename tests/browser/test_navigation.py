@@ -1,18 +1,20 @@
 """Using a folder page with the mouse, under both build methods: the section menus sort and
-switch views through the page's own links, folder links lead down and the parent link and
-the crumbs back up, file links give the files' bytes and thumbnails are pictures."""
+switch views through the page's own option buttons (small forms, which work without
+scripts), folder links lead down and the parent link and the crumbs back up, file links give
+the files' bytes and thumbnails are pictures."""
 
 import urllib.parse
 
 import pages
 from pages import METHODS, entries, item_name, name_key, section_names
 
-OTHER = "#sec-other .menu a"
+OTHER = "#sec-other .menu button"
 
 
 def query(page):
     """The options in the page's address. Folder links carry the page's url tag, which ends
-    with the playlist marker ".pls"; every other part must be an option."""
+    with the playlist marker ".pls"; every other part must be an option. An option form
+    sends its fields only."""
     parts = [part for part in urllib.parse.urlsplit(page["url"]).query.split("&") if part]
     if parts and parts[-1] == ".pls":
         parts.pop()
@@ -49,23 +51,29 @@ class Navigation(pages.BrowserTestCase):
 
     def test_the_sort_menu_orders_a_section_and_leaves_the_others(self):
         # Choosing the key in use turns its order round. Dates sort newest first for
-        # "ascending", the order a sort by date starts with.
+        # "ascending", the order a sort by date starts with. The arrow and the column head
+        # show how the values run down the list: a list newest first falls.
         steps = (
-            ("Size", {"sortby_other": "size"}, BY_SIZE),
-            ("Size", {"sortby_other": "size", "sortorder_other": "descending"}, BY_SIZE[::-1]),
-            ("Date", {"sortby_other": "date", "sortorder_other": "descending"}, NEWEST_FIRST[::-1]),
-            ("Date", {"sortby_other": "date", "sortorder_other": "ascending"}, NEWEST_FIRST),
-            ("Name", {"sortby_other": "name", "sortorder_other": "ascending"}, BY_NAME),
-            ("Name", {"sortby_other": "name", "sortorder_other": "descending"}, BY_NAME[::-1]),
+            ("Size", {"sortby_other": "size"}, BY_SIZE, "↑"),
+            ("Size", {"sortby_other": "size", "sortorder_other": "descending"}, BY_SIZE[::-1], "↓"),
+            ("Date", {"sortby_other": "date", "sortorder_other": "descending"}, NEWEST_FIRST[::-1], "↑"),
+            ("Date", {"sortby_other": "date", "sortorder_other": "ascending"}, NEWEST_FIRST, "↓"),
+            ("Name", {"sortby_other": "name", "sortorder_other": "ascending"}, BY_NAME, "↑"),
+            ("Name", {"sortby_other": "name", "sortorder_other": "descending"}, BY_NAME[::-1], "↓"),
         )
+        heads = {"Size": "Size", "Date": "Date", "Name": "Name"}
+        falling = {"↑": "ascending", "↓": "descending"}
         for method in METHODS:
             with self.subTest(method=method):
                 start = self.open(self.url(method, showby_image="icon"))
                 self.assertEqual(section_names(start, "other"), BY_NAME)
-                for text, options, order in steps:
+                for text, options, order, arrow in steps:
                     page = self.click(OTHER, text)
                     self.assertEqual(query(page), {"showby_image": "icon", **options}, text)
                     self.assertEqual(section_names(page, "other"), order, (text, options))
+                    self.assertEqual(page["sections"]["other"]["arrow"], arrow, (text, options))
+                    self.assertEqual(page["sections"]["other"]["sorted"], [[heads[text], falling[arrow]]],
+                                     (text, options))
                     self.assertEqual(urllib.parse.urlsplit(page["url"]).fragment, "sec-other")
                     for section in ("folder", "sound", "image", "video"):
                         self.assertEqual(section_names(page, section), section_names(start, section), section)
@@ -76,11 +84,11 @@ class Navigation(pages.BrowserTestCase):
         for method in METHODS:
             with self.subTest(method=method):
                 self.open(self.url(method))
-                page = self.click("#sec-other th a", "Size")
+                page = self.click("#sec-other th button", "Size")
                 self.assertEqual(section_names(page, "other"), BY_SIZE)
-                page = self.click("#sec-other th a", "Size")
+                page = self.click("#sec-other th button", "Size")
                 self.assertEqual(section_names(page, "other"), BY_SIZE[::-1])
-                page = self.click("#sec-folder th a", "Date")
+                page = self.click("#sec-folder th button", "Date")
                 folders = [entry.name + "/" for entry in sorted(entries("folder"), key=lambda entry: -entry.when)]
                 self.assertEqual(section_names(page, "folder"), folders)
 
@@ -89,9 +97,9 @@ class Navigation(pages.BrowserTestCase):
         views = {"folder": "list", "other": "list", "sound": "list", "image": "mini", "video": "list"}
         steps = (
             (OTHER, "Icons", {"other": "icon"}, {"showby_other": "icon"}),
-            ("#sec-image .menu a", "List", {"image": "list"}, {"showby_image": "list"}),
-            ("#sec-folder .menu a", "Icons", {"folder": "icon"}, {"showby_folder": "icon"}),
-            ("#sec-image .menu a", "Thumbnails", {"image": "mini"}, {"showby_image": "mini"}),
+            ("#sec-image .menu button", "List", {"image": "list"}, {"showby_image": "list"}),
+            ("#sec-folder .menu button", "Icons", {"folder": "icon"}, {"showby_folder": "icon"}),
+            ("#sec-image .menu button", "Thumbnails", {"image": "mini"}, {"showby_image": "mini"}),
             (OTHER, "List", {"other": "list"}, {"showby_other": "list"}),
         )
         for method in METHODS:
@@ -108,6 +116,47 @@ class Navigation(pages.BrowserTestCase):
                     self.assertEqual(query(page), options, text)
                     if text == "Thumbnails":
                         self.screenshot(f"views-{method}.png")
+
+    def test_an_option_chosen_stays_through_a_reload_a_further_choice_and_a_way_down(self):
+        for method in METHODS:
+            for scripts in (True, False):
+                with self.subTest(method=method, scripts=scripts):
+                    self.browser.command("Emulation.setScriptExecutionDisabled", {"value": not scripts}, session=True)
+                    try:
+                        self.open(self.url(method))
+                        page = self.click(OTHER, "Size")
+                        self.assertEqual(section_names(page, "other"), BY_SIZE)
+                        # Loaded again from its address, the page keeps the option.
+                        self.browser.reload()
+                        page = pages.read_page(self.browser)
+                        self.assertEqual(query(page), {"sortby_other": "size"})
+                        self.assertEqual(section_names(page, "other"), BY_SIZE)
+                        self.assertEqual(page["sections"]["other"]["lit"], ["List", "Size"])
+                        # A choice in another section keeps it too.
+                        page = self.click("#sec-folder .menu button", "Icons")
+                        self.assertEqual(query(page), {"sortby_other": "size", "showby_folder": "icon"})
+                        self.assertEqual(section_names(page, "other"), BY_SIZE)
+                        self.assertEqual(page["sections"]["folder"]["view"], "icon")
+                        if not scripts:
+                            self.screenshot(f"options-without-scripts-{method}.png")
+                        # And so does the way down and up again.
+                        self.click("#sec-folder a", pages.SUB)
+                        page = self.click("a.up")
+                        self.assertEqual(query(page), {"sortby_other": "size", "showby_folder": "icon"})
+                        self.assertEqual(section_names(page, "other"), BY_SIZE)
+                    finally:
+                        self.browser.command("Emulation.setScriptExecutionDisabled", {"value": False}, session=True)
+
+    def test_no_link_of_the_page_sets_a_display_option(self):
+        for method in METHODS:
+            with self.subTest(method=method):
+                self.open(self.url(method, sortby_other="size", showby_folder="icon"))
+                hrefs = self.browser.call("() => [...document.links].map((a) => a.getAttribute('href'))")
+                for href in hrefs:
+                    options = [key for key in urllib.parse.parse_qs(urllib.parse.urlsplit(href).query)
+                               if key.split("_")[0] in ("showby", "sortby", "sortorder", "showgroup", "showplayers")]
+                    # Folder links and the way up carry the options the page has, no other.
+                    self.assertIn(sorted(options), ([], ["showby_folder", "sortby_other"]), href)
 
     def test_folder_links_lead_down_and_the_parent_link_and_crumbs_up(self):
         for method in METHODS:

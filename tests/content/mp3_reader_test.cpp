@@ -178,7 +178,7 @@ TEST_F(Mp3Reader, ReadsTagsBitrateAndLengthOfSmallFiles) {
       {"a title field that starts with NUL is empty",
        mpegFrame() + id3v1(QByteArray("\0later", 6), b("Band  "), b("  "), b("")),
        {"", "Band", "Unknown album", "", "", true, 128, "00:00"}},
-      {"a Unicode frame reads as single-byte characters",
+      {"a Unicode frame reads as Unicode",
        id3v2(frame("TIT2", QByteArray(1, '\1') + unicodeText("Song"))) + mpegFrame(),
        {"Song", "Unknown artist", "Unknown album", "", "", true, 128, "00:00"}},
       {"a Xing frame count of 3800 gives 99 seconds",
@@ -204,6 +204,53 @@ TEST_F(Mp3Reader, ReadsTagsBitrateAndLengthOfSmallFiles) {
   };
   for (const Case& c : cases) {
     expectSummary(summaryOf(c.bytes), c.expected, c.what);
+  }
+}
+
+// A text as UTF-16 code units in either byte order, with or without a byte-order mark.
+QByteArray utf16(const char* utf8, bool bigEndianOrder, bool mark) {
+  QByteArray bytes;
+  if (mark) {
+    bytes += bigEndianOrder ? b("\xFE\xFF") : b("\xFF\xFE");
+  }
+  for (const QChar character : QString::fromUtf8(utf8)) {
+    const char16_t unit = character.unicode();
+    const char high = static_cast<char>(unit >> 8);
+    const char low = static_cast<char>(unit & 0xFF);
+    bytes += bigEndianOrder ? high : low;
+    bytes += bigEndianOrder ? low : high;
+  }
+  return bytes;
+}
+
+TEST_F(Mp3Reader, TextFramesAreReadInTheEncodingTheirFirstByteNames) {
+  struct Case {
+    const char* what;
+    char encoding;
+    QByteArray text;
+    const char* expected;
+  };
+  const Case cases[] = {
+      {"UTF-16 little-endian after its mark", '\1', utf16("Μίκης Θεοδωράκης", false, true), "Μίκης Θεοδωράκης"},
+      {"UTF-16 big-endian after its mark", '\1', utf16("坂本龍一", true, true), "坂本龍一"},
+      {"UTF-16 little-endian without a mark", '\1', utf16("Ελληνικά", false, false), "Ελληνικά"},
+      {"UTF-16 big-endian without a mark, Latin", '\1', utf16("Band", true, false), "Band"},
+      {"UTF-16 big-endian without a mark, as encoding 2 stores it", '\2', utf16("東京事変", true, false), "東京事変"},
+      {"encoding 2 with a mark all the same", '\2', utf16("Ωmega", false, true), "Ωmega"},
+      {"a character beyond the first plane", '\1', utf16("Clef 𝄞", false, true), "Clef 𝄞"},
+      {"a terminator and blanks are dropped", '\1', utf16("  Song ", false, true) + raw("\0\0"), "Song"},
+      {"an odd last byte is dropped", '\1', utf16("Odd", false, true) + b("x"), "Odd"},
+      {"two strings each with its mark", '\1', utf16("A", false, true) + raw("\0\0") + utf16("B", false, true), "AB"},
+      {"only a mark", '\1', b("\xFF\xFE"), ""},
+      {"UTF-8", '\3', b("Björk Guðmundsdóttir"), "Björk Guðmundsdóttir"},
+      {"one byte per character", '\0', b("Caf\xE9"), "Café"},
+  };
+  for (const Case& c : cases) {
+    const tMp3Summary summary = summaryOf(
+        id3v2(frame("TPE1", QByteArray(1, c.encoding) + c.text) + frame("TALB", QByteArray(1, c.encoding) + c.text)) +
+        mpegFrame());
+    EXPECT_EQ(summary.tag.artist, s(c.expected[0] != '\0' ? c.expected : "Unknown artist")) << c.what;
+    EXPECT_EQ(summary.tag.album, s(c.expected[0] != '\0' ? c.expected : "Unknown album")) << c.what;
   }
 }
 

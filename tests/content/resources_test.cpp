@@ -83,6 +83,55 @@ QString linkText(const Document& doc, const QString& href) {
   return {};
 }
 
+// What a display option's form asks for when its button is pressed: the form's fields,
+// its button last, as "key=value" joined by "&", "#" and the form's action, as written
+// (the browser encodes them); with the button's text.
+struct OptionForm {
+  QString request;
+  QString text;
+};
+
+std::vector<OptionForm> optionForms(const Document& doc) {
+  std::vector<OptionForm> forms;
+  for (const Element& form : elementsNamed(doc, s("form"))) {
+    if (form.attribute(s("class")) != s("opt")) {
+      continue;
+    }
+    EXPECT_EQ(form.attribute(s("method")), s("get"));
+    QStringList fields;
+    QString text;
+    forEachElement(form, [&](const Element& e) {
+      if (e.name() == s("input") || e.name() == s("button")) {
+        fields << e.attribute(s("name")) + QLatin1Char('=') + e.attribute(s("value"));
+      }
+      if (e.name() == s("button")) {
+        text = e.textContent().simplified();
+      }
+    });
+    forms.push_back({QLatin1Char('?') + fields.join(QLatin1Char('&')) + form.attribute(s("action")), text});
+  }
+  return forms;
+}
+
+// The texts of the option buttons whose forms ask for exactly that.
+QStringList optionTexts(const std::vector<OptionForm>& forms, const QString& request) {
+  QStringList texts;
+  for (const OptionForm& form : forms) {
+    if (form.request == request) {
+      texts << form.text;
+    }
+  }
+  return texts;
+}
+
+QStringList optionRequests(const std::vector<OptionForm>& forms) {
+  QStringList requests;
+  for (const OptionForm& form : forms) {
+    requests << form.request;
+  }
+  return requests;
+}
+
 bool hasClass(const Element& e, const char* name) {
   return e.attribute(s("class")).split(QLatin1Char(' '), Qt::SkipEmptyParts).contains(s(name));
 }
@@ -304,34 +353,55 @@ TEST_F(Resources, AFolderPageShowsEverySectionItsItemsAndTheirLinks) {
   EXPECT_EQ(linkText(html, s("?artist:unknown%20artist.pls")), s("Listen"));
   EXPECT_TRUE(linkText(html, s("http://search.example/?q=Unknown%20artist")).isNull());
 
-  // The menus change one option each and keep the others of the url tag.
+  // The menus are forms, not links: each changes one option and keeps the others of the
+  // url tag. No link of the page sets an option.
+  const std::vector<OptionForm> forms = optionForms(html);
   const struct {
-    const char* href;
+    const char* request;
     const char* text;
   } menus[] = {
-      {"?showby_image=mini&sortby_sound=artist&showby_folder=icon#sec-folder", "Icons"},
-      {"?showby_image=mini&sortby_sound=artist&sortby_folder=date#sec-folder", "Date"},
-      {"?showby_image=mini&sortby_sound=artist&sortorder_folder=descending#sec-folder", "Name"},
-      {"?showby_image=mini&sortby_sound=artist&showgroup_folder=true#sec-folder", "Groups"},
-      {"?showby_image=mini&sortby_sound=artist&sortorder_other=ascending#sec-other", "Size"},
-      {"?showby_image=mini&sortby_sound=artist&showgroup_other=false#sec-other", "Groups"},
+      {"?sortby_sound=artist&showby_image=mini&showby_folder=icon#sec-folder", "Icons"},
+      {"?sortby_sound=artist&showby_image=mini&sortby_folder=date#sec-folder", "Date"},
+      {"?sortby_sound=artist&showby_image=mini&sortorder_folder=descending#sec-folder", "Name"},
+      {"?sortby_sound=artist&showby_image=mini&sortorder_folder=descending#sec-folder", "↑"},
+      {"?sortby_sound=artist&showby_image=mini&showgroup_folder=true#sec-folder", "Groups"},
+      {"?sortby_sound=artist&showby_image=mini&sortorder_other=ascending#sec-other", "Size"},
+      {"?sortby_sound=artist&showby_image=mini&sortorder_other=ascending#sec-other", "↓"},
+      {"?sortby_sound=artist&showby_image=mini&showgroup_other=false#sec-other", "Groups"},
       {"?showby_image=mini&sortby_sound=album#sec-sound", "Album"},
-      {"?showby_image=mini&sortby_sound=artist&showplayers=false#sec-sound", "Players"},
+      {"?sortby_sound=artist&showby_image=mini&showplayers=false#sec-sound", "Players"},
       {"?sortby_sound=artist&showby_image=list#sec-image", "List"},
-      {"?showby_image=mini&sortby_sound=artist&sortby_video=name#sec-video", "Name"},
+      {"?sortby_sound=artist&showby_image=mini&sortby_video=name#sec-video", "Name"},
+      // Dates are sorted newest first for "ascending": the arrow shows them falling.
+      {"?sortby_sound=artist&showby_image=mini&sortorder_video=descending#sec-video", "↓"},
   };
   for (const auto& menu : menus) {
-    EXPECT_EQ(linkText(html, s(menu.href)), s(menu.text)) << menu.href;
+    EXPECT_TRUE(optionTexts(forms, s(menu.request)).contains(s(menu.text)))
+        << menu.request << ": " << optionTexts(forms, s(menu.request)).join(s(" ")).toStdString();
   }
-  const QStringList hrefs = attributeValues(html, s("a"), s("href"));
+  const QStringList requests = optionRequests(forms);
   // Thumbnails only where the image section offers them; folders sort by name and date only.
-  EXPECT_EQ(linkText(html, s("?sortby_sound=artist&showby_image=mini#sec-image")), s("Thumbnails"));
-  EXPECT_TRUE(hrefs.filter(s("showby_folder=mini")).isEmpty());
-  EXPECT_TRUE(hrefs.filter(s("showby_sound=mini")).isEmpty());
-  EXPECT_TRUE(hrefs.filter(s("sortby_folder=size")).isEmpty());
-  EXPECT_TRUE(hrefs.filter(s("sortby_image=artist")).isEmpty());
+  EXPECT_EQ(optionTexts(forms, s("?sortby_sound=artist&showby_image=mini#sec-image")), QStringList{s("Thumbnails")});
+  EXPECT_TRUE(requests.filter(s("showby_folder=mini")).isEmpty());
+  EXPECT_TRUE(requests.filter(s("showby_sound=mini")).isEmpty());
+  EXPECT_TRUE(requests.filter(s("sortby_folder=size")).isEmpty());
+  EXPECT_TRUE(requests.filter(s("sortby_image=artist")).isEmpty());
   // Grouping cannot be switched off while the sound section is sorted by artist.
-  EXPECT_TRUE(hrefs.filter(s("showgroup_sound")).isEmpty());
+  EXPECT_TRUE(requests.filter(s("showgroup_sound")).isEmpty());
+  // Links to folders carry the options the page has, and no link any other.
+  for (const QString& href : attributeValues(html, s("a"), s("href"))) {
+    for (const char* option : {"showby_", "sortby_", "sortorder_", "showgroup_", "showplayers"}) {
+      if (href.contains(s(option))) {
+        EXPECT_TRUE(href.endsWith(s("/?showby_image=mini&sortby_sound=artist&.pls"))) << href.toStdString();
+      }
+    }
+  }
+  // The column heads sort as well; the sorted one tells the order the values run in.
+  for (const Element& th : elementsNamed(html, s("th"))) {
+    if (th.attribute(s("class")) == s("c-size num") && th.hasAttribute(s("aria-sort"))) {
+      EXPECT_EQ(th.attribute(s("aria-sort")), s("descending"));
+    }
+  }
 
   // The MP3 columns of the sound section.
   for (const char* shown : {"Artist", "Title", "Album", "Year", "Track", "Length", "Bit rate", "Chiquitita",
@@ -368,7 +438,7 @@ TEST_F(Resources, AFolderPageShowsEverySectionItsItemsAndTheirLinks) {
   // The filter of the sound section is open with its word; its form keeps the options.
   bool soundFilter = false;
   for (const Element& form : elementsNamed(html, s("form"))) {
-    if (form.attribute(s("action")) != s("#sec-sound")) {
+    if (form.attribute(s("action")) != s("#sec-sound") || form.attribute(s("class")) == s("opt")) {
       continue;
     }
     soundFilter = true;
@@ -442,7 +512,7 @@ TEST_F(Resources, HostileNamesStayTextAndLinksStayLinks) {
 }
 
 TEST_F(Resources, AQueryOfAThousandPartsStillGivesThePageAndKeepsThem) {
-  // The longest URL the server takes: every menu link rewrites the query part by part.
+  // The longest URL the server takes: every menu form looks through the query for its keys.
   struct Case {
     const char* what;
     QString tag;
@@ -452,10 +522,11 @@ TEST_F(Resources, AQueryOfAThousandPartsStillGivesThePageAndKeepsThem) {
   for (int i = 0; i < 600; ++i) {
     parts += s("k%1=v&").arg(i % 10);
   }
+  // The forms keep the options of the url tag; parts that set no option are dropped.
   const Case cases[] = {
       {"empty parts", s("?") + QString(1990, QLatin1Char('&')) + s(".pls"), s("?showby_folder=icon#sec-folder")},
-      {"many parts", s("?") + parts + s("showby_folder=list&.pls"),
-       s("?") + parts + s("showby_folder=icon#sec-folder")},
+      {"many parts", s("?") + parts + s("showby_folder=list&sortby_other=size&.pls"),
+       s("?sortby_other=name&showby_folder=icon#sec-folder")},
   };
   for (const Case& c : cases) {
     FolderPage page = BuildFolderPageTop({QStringLiteral(ORV_SOURCE_DIR "/demo/"), s("/"), c.tag, {}, {}},
@@ -463,7 +534,7 @@ TEST_F(Resources, AQueryOfAThousandPartsStillGivesThePageAndKeepsThem) {
     BuildFolderItem(group(page.sections[0], {}), s("list"), false, s("sub"), kDate, c.tag);
     const Document html = render(asSent(page.document), "long-query");
     ASSERT_FALSE(html.isNull()) << c.what;
-    EXPECT_EQ(linkText(html, c.expectedIconsLink), s("Icons")) << c.what;
+    EXPECT_EQ(optionTexts(optionForms(html), c.expectedIconsLink), QStringList{s("Icons")}) << c.what;
   }
 }
 
@@ -478,7 +549,7 @@ TEST_F(Resources, AnEmptyRootPageSaysSoAndHasNoWayUp) {
   EXPECT_TRUE(elementsNamed(html, s("table")).empty());
   EXPECT_TRUE(html.documentElement().textContent().contains(s("0 items")));
   const QStringList hrefs = attributeValues(html, s("a"), s("href"));
-  EXPECT_EQ(hrefs, QStringList{s("/?.pls")});  // only the root of the path
+  EXPECT_EQ(hrefs, QStringList{s("/")});  // only the root of the path, without a bare playlist marker
   EXPECT_TRUE(attributeValues(html, s("link"), s("href")).contains(s("/?res=classic.css")));
   EXPECT_TRUE(attributeValues(html, s("link"), s("href")).contains(s("/?res=favicon.ico")));
 }

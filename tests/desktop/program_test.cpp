@@ -126,4 +126,40 @@ TEST_F(Program, EachStartUpFailureEndsWithoutWaitingOnItsMessage) {
   }
 }
 
+TEST_F(Program, AStartOnLoadThatCannotListenSaysWhyOnStandardError) {
+  // A listener of the test's own holds the port.
+  const int holder = ::socket(AF_INET, SOCK_STREAM, 0);
+  ASSERT_GE(holder, 0);
+  sockaddr_in address{};
+  address.sin_family = AF_INET;
+  address.sin_addr.s_addr = htonl(INADDR_ANY);
+  socklen_t length = sizeof address;
+  ASSERT_EQ(::bind(holder, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+  ASSERT_EQ(::listen(holder, 1), 0);
+  ASSERT_EQ(::getsockname(holder, reinterpret_cast<sockaddr*>(&address), &length), 0);
+  const QByteArray port = QByteArray::number(ntohs(address.sin_port));
+
+  addEnglish();
+  folder_.write(u"config.xml"_s,
+                "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<CONFIGURATION version=\"102\"><PROTOCOL><LOCAL_PORT>" +
+                    port +
+                    "</LOCAL_PORT></PROTOCOL><OTHER><START_SERVER_ON_LOAD>true</START_SERVER_ON_LOAD>"
+                    "</OTHER></CONFIGURATION>");
+  start();
+  process_.setReadChannel(QProcess::StandardError);
+  const QByteArray expected =
+      "Orvendale: the server is not started: port " + port + " is already used by another program.";
+  QByteArray errors;
+  while (!errors.contains(expected) && process_.state() == QProcess::Running && process_.waitForReadyRead(kTimeoutMs)) {
+    errors += process_.readAllStandardError();
+  }
+  EXPECT_TRUE(errors.contains(expected)) << errors.constData();
+  // The program goes on without a listener, as it does with a screen, until it is stopped.
+  EXPECT_EQ(process_.state(), QProcess::Running);
+  process_.terminate();
+  ASSERT_TRUE(process_.waitForFinished(kTimeoutMs));
+  EXPECT_EQ(process_.exitCode(), 0);
+  ::close(holder);
+}
+
 }  // namespace
