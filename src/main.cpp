@@ -3,6 +3,7 @@
 #include "desktop/frm_main.h"
 #include "desktop/startup.h"
 #include "desktop/termination_signals.h"
+#include "editors/frm_config_main_list.h"
 #include "editors/frm_shares.h"
 #include "platform/message_loop.h"
 
@@ -13,6 +14,8 @@ int main(int argc, char** argv) {
   QApplication application(argc, argv);
   orv::desktop::setChildPanelMaker(orv::desktop::MainPanel::History,
                                    [](QWidget* parent) { return new orv::desktop::frmHistory(parent); });
+  orv::desktop::setChildPanelMaker(orv::desktop::MainPanel::Config,
+                                   [](QWidget* parent) { return new orv::editors::frmConfig_MainList(parent); });
   orv::desktop::frmMain window(QCoreApplication::applicationDirPath(),
                                orv::desktop::commandLineText(QCoreApplication::arguments()));
   orv::desktop::setChildPanelMaker(orv::desktop::MainPanel::Shares, orv::editors::sharesPanelMaker(window));

@@ -401,7 +401,8 @@ QByteArray fnctBuildConfigurationBytes(const tConfiguration& record) {
     const UserAccount account = record.Users.accountAt(position);
     Element user = users.appendElement(QStringLiteral("USER"));
     user.setAttribute(QStringLiteral("login"), account.login);
-    user.setAttribute(QStringLiteral("password"), QStringLiteral("pwd:") + base64.fnctEncodeString(account.password));
+    user.setAttribute(QStringLiteral("password"),
+                      QStringLiteral("pwd:") + base64.fnctEncodeStringSingleLine(account.password));
     user.setAttribute(QStringLiteral("pagesicon"), account.pagesicon);
     user.setAttribute(QStringLiteral("urlsicon"), account.urlsicon);
   }

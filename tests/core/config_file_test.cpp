@@ -530,7 +530,8 @@ TEST_F(ConfigFile, SavedRecordReloadsWithRenumberedKeys) {
   EXPECT_EQ(reloaded.Shared.entryAt(2).id, QStringLiteral("id2"));
   ASSERT_EQ(reloaded.Users.count(), 1);
   EXPECT_EQ(reloaded.Users.accountAt(1).id, QStringLiteral("id1"));
-  EXPECT_EQ(reloaded.Users.accountAt(1).password, record.Users.accountAt(1).password);  // past a Base64 line break
+  // A password longer than one line of Base64.
+  EXPECT_EQ(reloaded.Users.accountAt(1).password, record.Users.accountAt(1).password);
   EXPECT_EQ(reloaded.Users.accountAt(1).pagesicon, QStringLiteral("a<b>.png"));
   EXPECT_EQ(reloaded.Users.accountAt(1).urlsicon, QStringLiteral("\"u\".gif"));
   EXPECT_EQ(reloaded.LocalPaths.colExclusions.at(1), QStringLiteral("*&*"));

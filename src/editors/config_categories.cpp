@@ -1,0 +1,92 @@
+#include "editors/config_categories.h"
+
+#include "core/configuration.h"
+#include "core/language.h"
+#include "editors/frm_config_cat_identification.h"
+#include "editors/frm_config_cat_users.h"
+
+#include <array>
+#include <utility>
+
+namespace orv::editors {
+namespace {
+
+struct CategoryNames {
+  const char* key;
+  const char* textName;
+  const char* formName;
+};
+
+// In the order of the codes.
+constexpr std::array<CategoryNames, kConfigCategoryCount> kCategories = {{
+    {"general", "CONFIG_FORM/LISTVIEW/CONFIG_CATS_GENERAL", "frmConfig_CatGeneral"},
+    {"html", "CONFIG_FORM/LISTVIEW/CONFIG_CATS_HTML", "frmConfig_CatHtml"},
+    {"boot", "CONFIG_FORM/LISTVIEW/CONFIG_CATS_BOOT", "frmConfig_CatBoot"},
+    {"localpaths", "CONFIG_FORM/LISTVIEW/CONFIG_CATS_LOCAL_PATHS", "frmConfig_CatLocalPaths"},
+    {"ipfilters", "CONFIG_FORM/LISTVIEW/CONFIG_CATS_IP_FILTERS", "frmConfig_CatIpFilters"},
+    {"users", "CONFIG_FORM/LISTVIEW/CONFIG_CATS_USERS", "frmConfig_CatUsers"},
+    {"identification", "CONFIG_FORM/LISTVIEW/CONFIG_CATS_IDENTIFICATION", "frmConfig_CatIdentification"},
+}};
+
+std::size_t slotOf(ConfigCategory category) {
+  return static_cast<std::size_t>(static_cast<int>(category) - 1);
+}
+
+std::array<ConfigCategoryMaker, kConfigCategoryCount>& makers() {
+  static std::array<ConfigCategoryMaker, kConfigCategoryCount> registered = [] {
+    std::array<ConfigCategoryMaker, kConfigCategoryCount> initial;
+    initial[slotOf(ConfigCategory::Users)] = [](QWidget* parent) { return new frmConfig_CatUsers(parent); };
+    initial[slotOf(ConfigCategory::Identification)] = [](QWidget* parent) {
+      return new frmConfig_CatIdentification(parent);
+    };
+    return initial;
+  }();
+  return registered;
+}
+
+// The form of a category that is not built yet: it only says which category is shown, so
+// that the last category comes back when the window is restored.
+class EmptyCategoryForm : public ConfigCategoryForm {
+ public:
+  EmptyCategoryForm(ConfigCategory category, QWidget* parent) : ConfigCategoryForm(category, parent) {
+    setObjectName(QLatin1String(kCategories[slotOf(category)].formName));
+    core::gConfiguration.AppDisplay.gShownConfigCategory = static_cast<int>(category);
+  }
+};
+
+}  // namespace
+
+QString configCategoryKey(ConfigCategory category) {
+  return QLatin1String(kCategories[slotOf(category)].key);
+}
+
+std::optional<ConfigCategory> configCategoryOfKey(const QString& key) {
+  for (int code = 1; code <= kConfigCategoryCount; ++code) {
+    if (key.compare(QLatin1String(kCategories[static_cast<std::size_t>(code - 1)].key), Qt::CaseInsensitive) == 0) {
+      return static_cast<ConfigCategory>(code);
+    }
+  }
+  return std::nullopt;
+}
+
+QString configCategoryTextName(ConfigCategory category) {
+  return QLatin1String(kCategories[slotOf(category)].textName);
+}
+
+ConfigCategoryForm::ConfigCategoryForm(ConfigCategory category, QWidget* parent)
+    : QWidget(parent), category_(category) {
+  setAccessibleName(core::gLanguage.text(configCategoryTextName(category)));
+}
+
+void setConfigCategoryMaker(ConfigCategory category, ConfigCategoryMaker maker) {
+  makers()[slotOf(category)] = std::move(maker);
+}
+
+ConfigCategoryForm* createConfigCategoryForm(ConfigCategory category, QWidget* parent) {
+  if (const ConfigCategoryMaker& maker = makers()[slotOf(category)]) {
+    return maker(parent);
+  }
+  return new EmptyCategoryForm(category, parent);
+}
+
+}  // namespace orv::editors

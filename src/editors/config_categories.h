@@ -1,0 +1,53 @@
+#pragma once
+
+#include <QString>
+#include <QWidget>
+
+#include <functional>
+#include <optional>
+
+// The seven categories of the configuration panel: their codes, keys and list texts, and
+// the makers of their forms. A category whose form is not registered shows an empty form.
+namespace orv::editors {
+
+// The codes of gShownConfigCategory; each is also the item's position in the category list.
+enum class ConfigCategory {
+  General = 1,
+  Html = 2,
+  Boot = 3,
+  LocalPaths = 4,
+  IpFilters = 5,
+  Users = 6,
+  Identification = 7,
+};
+
+inline constexpr int kConfigCategoryCount = 7;
+
+// "general", "html", "boot", "localpaths", "ipfilters", "users", "identification".
+QString configCategoryKey(ConfigCategory category);
+// The category of a key, compared ignoring case; nothing for any other text.
+std::optional<ConfigCategory> configCategoryOfKey(const QString& key);
+// The name of the category's list text in the language record ("CONFIG_FORM/LISTVIEW/...").
+QString configCategoryTextName(ConfigCategory category);
+
+// What every category form is: a widget whose Save button writes config.xml. The host
+// only creates, places and destroys it.
+class ConfigCategoryForm : public QWidget {
+  Q_OBJECT
+
+ public:
+  explicit ConfigCategoryForm(ConfigCategory category, QWidget* parent = nullptr);
+
+  ConfigCategory category() const { return category_; }
+
+ private:
+  ConfigCategory category_;
+};
+
+// Makes a new form of one category. The forms of the users and identification categories
+// are registered from the start; a category without a maker gets an empty form.
+using ConfigCategoryMaker = std::function<ConfigCategoryForm*(QWidget* parent)>;
+void setConfigCategoryMaker(ConfigCategory category, ConfigCategoryMaker maker);
+ConfigCategoryForm* createConfigCategoryForm(ConfigCategory category, QWidget* parent);
+
+}  // namespace orv::editors
