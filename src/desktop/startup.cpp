@@ -13,6 +13,7 @@
 #include "core/local_paths.h"
 #include "core/uploaded_store.h"
 #include "desktop/frm_main.h"
+#include "desktop/language_version.h"
 #include "desktop/message_box.h"
 #include "net/send_complete_pump.h"
 #include "server/server_engine.h"
@@ -130,9 +131,8 @@ bool subStartUp(frmMain& window, const QString& executableFolder, const QString&
   // 10. The language file must know this version. A file that is not listed, or whose
   // version text is not a number, cannot say so and counts as out of date.
   const QString* maxAppVersion = core::gLanguagesList.colMaxAppVersion.find(gConfiguration.Language.FILENAME);
-  const std::optional<qint16> fileVersion =
-      maxAppVersion == nullptr ? std::nullopt : fnctLanguageVersionNumber(*maxAppVersion);
-  if (!fileVersion || *fileVersion < static_cast<qint16>(core::compactVersion())) {
+  // The numbers are compared one by one, as the General category's Save compares them.
+  if (maxAppVersion == nullptr || !isLanguageVersionCompatible(*maxAppVersion)) {
     return failStartUp(kLanguageFileOutOfDate, {});
   }
 

@@ -203,7 +203,8 @@ TEST_F(StartUp, LanguageFileMustKnowThisVersion) {
   };
   const std::vector<Case> cases = {
       {"1.01", false}, {"1.02", true}, {"1.2.0", true},    {"2.00", true},
-      {"1.0", false},  {"abc", false}, {"9.99.99", false},  // beyond 16 bits: cannot say
+      {"1.0", false},  {"abc", false}, {"9.99.99", true},  // compared number by number, not as 99999
+      {"1.0.10", true}, {"0.9.9", false},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.version.constData());
