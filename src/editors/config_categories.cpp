@@ -2,6 +2,8 @@
 
 #include "core/configuration.h"
 #include "core/language.h"
+#include "editors/frm_config_cat_general.h"
+#include "editors/frm_config_cat_html.h"
 #include "editors/frm_config_cat_identification.h"
 #include "editors/frm_config_cat_users.h"
 
@@ -35,6 +37,8 @@ std::size_t slotOf(ConfigCategory category) {
 std::array<ConfigCategoryMaker, kConfigCategoryCount>& makers() {
   static std::array<ConfigCategoryMaker, kConfigCategoryCount> registered = [] {
     std::array<ConfigCategoryMaker, kConfigCategoryCount> initial;
+    initial[slotOf(ConfigCategory::General)] = [](QWidget* parent) { return new frmConfig_CatGeneral(parent); };
+    initial[slotOf(ConfigCategory::Html)] = [](QWidget* parent) { return new frmConfig_CatHtml(parent); };
     initial[slotOf(ConfigCategory::Users)] = [](QWidget* parent) { return new frmConfig_CatUsers(parent); };
     initial[slotOf(ConfigCategory::Identification)] = [](QWidget* parent) {
       return new frmConfig_CatIdentification(parent);
