@@ -57,7 +57,8 @@ void trace(const char* step) {
 }
 
 void refuse(const QString& text, QWidget* focus) {
-  desktop::showMessageBox({text, core::applicationTitle(), desktop::MessageIcon::Critical, desktop::MessageButtons::Ok});
+  desktop::showMessageBox(
+      {text, core::applicationTitle(), desktop::MessageIcon::Critical, desktop::MessageButtons::Ok});
   if (focus != nullptr && focus->isEnabled()) {
     focus->setFocus(Qt::OtherFocusReason);
   }
@@ -140,10 +141,17 @@ frmConfig_CatGeneral::frmConfig_CatGeneral(QWidget* parent) : ConfigCategoryForm
   layout->addStretch(1);
   layout->addLayout(buttons);
 
-  QWidget* order[] = {txtLocalPort_,           cboLangFiles_,          txtMiniaturesCacheSizeMax_,
-                      txtAudioPlayers_,        txtBannedClients_,      chkAllowOnlyDomains_,
-                      txtDomainsList_,         chkShowTransfersToolTips_, chkShowTransfersListsInfos_,
-                      chkEnableCompression_,   cmdSaveConfig_};
+  QWidget* order[] = {txtLocalPort_,
+                      cboLangFiles_,
+                      txtMiniaturesCacheSizeMax_,
+                      txtAudioPlayers_,
+                      txtBannedClients_,
+                      chkAllowOnlyDomains_,
+                      txtDomainsList_,
+                      chkShowTransfersToolTips_,
+                      chkShowTransfersListsInfos_,
+                      chkEnableCompression_,
+                      cmdSaveConfig_};
   for (std::size_t index = 1; index < std::size(order); ++index) {
     setTabOrder(order[index - 1], order[index]);
   }
@@ -266,9 +274,10 @@ bool frmConfig_CatGeneral::eventFilter(QObject* watched, QEvent* event) {
   }
   if (key == Qt::Key_Escape) {
     if (isList) {
-      const QStringList* stored = box == txtAudioPlayers_    ? &gConfiguration.AppsNameManagement.AUDIO_PLAYERS_KEYWORDS
-                                  : box == txtBannedClients_ ? &gConfiguration.AppsNameManagement.BANNED_CLIENTS_KEYWORDS
-                                                             : &gConfiguration.Protocol.DOMAINS_LIST;
+      const QStringList* stored = box == txtAudioPlayers_ ? &gConfiguration.AppsNameManagement.AUDIO_PLAYERS_KEYWORDS
+                                  : box == txtBannedClients_
+                                      ? &gConfiguration.AppsNameManagement.BANNED_CLIENTS_KEYWORDS
+                                      : &gConfiguration.Protocol.DOMAINS_LIST;
       box->setText(fnctArrayToListText(*stored));
     } else {
       // The stored value itself, not a rounded one: a Save after Escape keeps the bytes.

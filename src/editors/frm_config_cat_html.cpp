@@ -100,8 +100,14 @@ frmConfig_CatHtml::frmConfig_CatHtml(QWidget* parent) : ConfigCategoryForm(Confi
   layout->addWidget(fraBuildMethod_);
   layout->addLayout(buttons);
 
-  QWidget* order[] = {chkViewHiddenDiskItems_, chkAllowHtmlMiniatures_, chkAllowHtmlMp3Tags_, chkHideExtensions_,
-                      txtMiniatureDimension_,  lvwXslFiles_,            optByServer_,         optByClient_,
+  QWidget* order[] = {chkViewHiddenDiskItems_,
+                      chkAllowHtmlMiniatures_,
+                      chkAllowHtmlMp3Tags_,
+                      chkHideExtensions_,
+                      txtMiniatureDimension_,
+                      lvwXslFiles_,
+                      optByServer_,
+                      optByClient_,
                       cmdSaveConfig_};
   for (std::size_t index = 1; index < std::size(order); ++index) {
     setTabOrder(order[index - 1], order[index]);
@@ -178,9 +184,8 @@ void frmConfig_CatHtml::enableSave() {
 }
 
 void frmConfig_CatHtml::lvwXslFiles_ItemClick(QListWidgetItem* item) {
-  if (item == nullptr ||
-      !isXslClickMarking(item->data(Qt::UserRole).toString(), gConfiguration.HtmlDisplay.XSL_FILE, lngMarkedXslIndex_,
-                         cmdSaveConfig_->isEnabled())) {
+  if (item == nullptr || !isXslClickMarking(item->data(Qt::UserRole).toString(), gConfiguration.HtmlDisplay.XSL_FILE,
+                                            lngMarkedXslIndex_, cmdSaveConfig_->isEnabled())) {
     return;
   }
   if (QListWidgetItem* marked = lvwXslFiles_->item(lngMarkedXslIndex_ - 1)) {

@@ -10,7 +10,6 @@ namespace orv::editors {
 using desktop::applicationVersion;
 using desktop::isLanguageVersionCompatible;
 
-
 std::optional<int> fnctCheckLocalPort(const QString& text) {
   const std::optional<int> value = fnctReadLong(text);
   if (!value || *value < 1 || *value > 65535) {

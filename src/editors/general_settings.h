@@ -64,10 +64,10 @@ inline constexpr char kEmptyDomainsListText[] =
 
 // What Save does with the language choice.
 enum class LanguageChoice {
-  Unchanged,   // the same file, or no entry chosen (FILENAME names no listed file)
-  OutOfDate,   // the file's version is older than the application's
-  NotLoaded,   // the file is missing, broken or incomplete
-  Changed,     // loaded into the record given
+  Unchanged,  // the same file, or no entry chosen (FILENAME names no listed file)
+  OutOfDate,  // the file's version is older than the application's
+  NotLoaded,  // the file is missing, broken or incomplete
+  Changed,    // loaded into the record given
 };
 // The language file at position index (from 0) of the list, against the file in use.
 // index -1 is no selection.

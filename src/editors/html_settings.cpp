@@ -25,9 +25,8 @@ QString fnctCheckedMiniatureDimensionText(const QString& text, const core::tConf
 
 QList<XslFileItem> fnctXslFiles(const QString& resourcesFolder) {
   QStringList names = QDir(resourcesFolder).entryList(QDir::Files | QDir::Hidden);
-  std::sort(names.begin(), names.end(), [](const QString& left, const QString& right) {
-    return left.compare(right, Qt::CaseInsensitive) < 0;
-  });
+  std::sort(names.begin(), names.end(),
+            [](const QString& left, const QString& right) { return left.compare(right, Qt::CaseInsensitive) < 0; });
   QList<XslFileItem> items;
   for (const QString& name : names) {
     const qsizetype dot = name.lastIndexOf(QLatin1Char('.'));

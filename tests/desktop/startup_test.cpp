@@ -202,8 +202,8 @@ TEST_F(StartUp, LanguageFileMustKnowThisVersion) {
     bool passes;
   };
   const std::vector<Case> cases = {
-      {"1.01", false}, {"1.02", true}, {"1.2.0", true},    {"2.00", true},
-      {"1.0", false},  {"abc", false}, {"9.99.99", true},  // compared number by number, not as 99999
+      {"1.01", false},  {"1.02", true},   {"1.2.0", true},   {"2.00", true},
+      {"1.0", false},   {"abc", false},   {"9.99.99", true},  // compared number by number, not as 99999
       {"1.0.10", true}, {"0.9.9", false},
   };
   for (const Case& c : cases) {

@@ -2,17 +2,20 @@
 // saved and read back from config.xml; its refusals; a language change seen in every open
 // window in order; a port change on a running server with a client before and after.
 
+#include "editors/frm_config_cat_general.h"
 #include "core/config_file.h"
 #include "desktop/child_panel.h"
 #include "desktop/frm_about.h"
 #include "desktop/frm_main.h"
 #include "desktop/frm_menu.h"
 #include "desktop/startup.h"
-#include "editors/frm_config_cat_general.h"
 #include "editors/frm_config_main_list.h"
 #include "editors/general_settings.h"
 #include "editors_fixture.h"
+#include "server/server_engine.h"
 #include "support/event_loop.h"
+#include "support/free_port.h"
+#include "support/tcp_peer.h"
 #include "widget_input.h"
 
 #include <QCheckBox>
@@ -22,8 +25,6 @@
 #include <QLineEdit>
 #include <QListWidget>
 #include <QPushButton>
-#include <QTcpServer>
-#include <QTcpSocket>
 #include <QTest>
 #include <QToolButton>
 
@@ -69,6 +70,12 @@ class GeneralForm : public EditorsTest {
     app_.write(u"lang/"_s + name, text);
   }
 
+  static void showActive(QWidget& form) {
+    form.show();
+    form.activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&form));
+  }
+
   template <typename Widget>
   Widget* child(QWidget& form, const char* name) {
     auto* widget = form.findChild<Widget*>(QLatin1String(name));
@@ -85,7 +92,7 @@ TEST_F(GeneralForm, ShowsTheRecordAndSavesItBack) {
   gConfiguration.AppState.blnZlibAvailable = true;
   frmConfig_CatGeneral form;
   form.resize(560, 520);
-  form.show();
+  showActive(form);
   EXPECT_EQ(gConfiguration.AppDisplay.gShownConfigCategory, 1);
   auto* save = child<QPushButton>(form, "cmdSaveConfig");
   auto* port = child<QLineEdit>(form, "txtLocalPort");
@@ -110,8 +117,7 @@ TEST_F(GeneralForm, ShowsTheRecordAndSavesItBack) {
   players->setFocus();  // the port box checks its text, which stays as typed
   EXPECT_EQ(port->text(), u"080"_s);
   players->setText(u" vlc ;; mpv"_s);
-  domains->setEnabled(true);
-  domains->setFocus();  // the players box is normalised
+  child<QLineEdit>(form, "txtBannedClients")->setFocus();  // the players box is normalised
   EXPECT_EQ(players->text(), u"vlc;mpv;"_s);
   child<QCheckBox>(form, "chkEnableCompression")->setChecked(true);
   QTest::mouseClick(save, Qt::LeftButton);
@@ -130,7 +136,7 @@ TEST_F(GeneralForm, ShowsTheRecordAndSavesItBack) {
 
 TEST_F(GeneralForm, EscapePutsBackTheStoredCacheSizeAndSaveKeepsItsBytes) {
   frmConfig_CatGeneral form;
-  form.show();
+  showActive(form);
   auto* cache = child<QLineEdit>(form, "txtMiniaturesCacheSizeMax");
   auto* save = child<QPushButton>(form, "cmdSaveConfig");
   cache->setFocus();
@@ -160,7 +166,7 @@ TEST_F(GeneralForm, EscapePutsBackTheStoredCacheSizeAndSaveKeepsItsBytes) {
 TEST_F(GeneralForm, RefusedPortsGetTheStoredOneBackAndEnterGoesToSave) {
   gConfiguration.Protocol.LOCAL_PORT = u"8000"_s;
   frmConfig_CatGeneral form;
-  form.show();
+  showActive(form);
   auto* port = child<QLineEdit>(form, "txtLocalPort");
   auto* save = child<QPushButton>(form, "cmdSaveConfig");
   for (const char* refused : {"0", "65536", "abc", ""}) {
@@ -186,7 +192,7 @@ TEST_F(GeneralForm, RefusedPortsGetTheStoredOneBackAndEnterGoesToSave) {
 
 TEST_F(GeneralForm, OnlyDomainsWithAnEmptyListIsRefused) {
   frmConfig_CatGeneral form;
-  form.show();
+  showActive(form);
   const QByteArray before = configBytes();
   auto* only = child<QCheckBox>(form, "chkAllowOnlyDomains");
   auto* domains = child<QLineEdit>(form, "txtDomainsList");
@@ -217,7 +223,7 @@ TEST_F(GeneralForm, OnlyDomainsWithAnEmptyListIsRefused) {
 
 TEST_F(GeneralForm, AnOlderOrBrokenLanguageFileIsRefusedAndNothingIsSaved) {
   frmConfig_CatGeneral form;
-  form.show();
+  showActive(form);
   auto* languages = child<QComboBox>(form, "cboLangFiles");
   auto* save = child<QPushButton>(form, "cmdSaveConfig");
   const QByteArray before = configBytes();
@@ -232,9 +238,9 @@ TEST_F(GeneralForm, AnOlderOrBrokenLanguageFileIsRefusedAndNothingIsSaved) {
   QTest::mouseClick(save, Qt::LeftButton);
   QFile::remove(app_.file(u"lang/other.xml"_s));
   QTest::mouseClick(save, Qt::LeftButton);
-  EXPECT_EQ(messages_, (QStringList{QLatin1String(orv::desktop::kLanguageFileOutOfDate),
-                                    text(u"MSGBOX/ERRORS/INVALID_LANG_FILE"),
-                                    text(u"MSGBOX/ERRORS/INVALID_LANG_FILE")}));
+  EXPECT_EQ(messages_,
+            (QStringList{QLatin1String(orv::desktop::kLanguageFileOutOfDate), text(u"MSGBOX/ERRORS/INVALID_LANG_FILE"),
+                         text(u"MSGBOX/ERRORS/INVALID_LANG_FILE")}));
   EXPECT_EQ(configBytes(), before);
   EXPECT_EQ(gConfiguration.Language.FILENAME, u"english.xml"_s);
   EXPECT_EQ(gConfiguration.Protocol.LOCAL_PORT, u"80"_s);
@@ -245,12 +251,14 @@ TEST_F(GeneralForm, AnOlderOrBrokenLanguageFileIsRefusedAndNothingIsSaved) {
 TEST_F(GeneralForm, AFileNameOfNoListedLanguageLeavesTheLanguageAlone) {
   gConfiguration.Language.FILENAME = u"vanished.xml"_s;
   frmConfig_CatGeneral form;
-  form.show();
+  showActive(form);
   EXPECT_EQ(child<QComboBox>(form, "cboLangFiles")->currentIndex(), -1);
   child<QLineEdit>(form, "txtLocalPort")->setText(u"81"_s);
   QTest::mouseClick(child<QPushButton>(form, "cmdSaveConfig"), Qt::LeftButton);
   EXPECT_TRUE(messages_.isEmpty());
-  EXPECT_EQ(reload().Language.FILENAME, u"vanished.xml"_s);
+  // Stored as it was (the loader itself falls back to English for a file that is gone).
+  EXPECT_EQ(gConfiguration.Language.FILENAME, u"vanished.xml"_s);
+  EXPECT_TRUE(configBytes().contains("<FILENAME>vanished.xml</FILENAME>"));
   EXPECT_EQ(reload().Protocol.LOCAL_PORT, u"81"_s);
 }
 
@@ -291,32 +299,25 @@ class GeneralInWindow : public GeneralForm {
     GeneralForm::TearDown();
   }
 
-  frmConfig_MainList* panel() const { return qobject_cast<frmConfig_MainList*>(orv::desktop::gCurrentChildForm.data()); }
+  frmConfig_MainList* panel() const {
+    return qobject_cast<frmConfig_MainList*>(orv::desktop::gCurrentChildForm.data());
+  }
   QWidget* form() const { return panel()->frmConfigCatForm(); }
   void save() { QTest::mouseClick(child<QPushButton>(*form(), "cmdSaveConfig"), Qt::LeftButton); }
 
   // One request and its whole answer's status line, or empty when nothing answers.
   static QByteArray statusLine(int port) {
-    QTcpSocket client;
-    client.connectToHost(QStringLiteral("127.0.0.1"), static_cast<quint16>(port));
-    bool connected = false;
-    QObject::connect(&client, &QTcpSocket::connected, [&] {
-      connected = true;
-      client.write("GET / HTTP/1.0\r\n\r\n");
-    });
-    bool done = false;
-    QObject::connect(&client, &QTcpSocket::disconnected, [&] { done = true; });
-    QObject::connect(&client, &QTcpSocket::errorOccurred, [&] { done = true; });
-    processEventsUntil([&] { return done; });
-    const QByteArray answer = client.readAll();
-    return connected ? answer.left(answer.indexOf('\r')) : QByteArray();
+    TcpPeer client(port);
+    processEventsUntil([&] { return client.connected || client.connectError != 0; });
+    if (!client.connected) {
+      return {};
+    }
+    client.send("GET / HTTP/1.0\r\n\r\n");
+    processEventsUntil([&] { return client.endOfStream; });
+    return client.received.left(client.received.indexOf('\r'));
   }
 
-  static int freePort() {
-    QTcpServer probe;
-    probe.listen(QHostAddress::LocalHost, 0);
-    return probe.serverPort();
-  }
+  static int freePort() { return freeTcpPort(); }
 
   std::unique_ptr<orv::desktop::frmMain> window_;
 };
@@ -332,8 +333,8 @@ TEST_F(GeneralInWindow, ALanguageChangeIsSeenInEveryOpenWindowInOrder) {
   Q_EMIT languages->activated(languages->currentIndex());
   save();
   EXPECT_TRUE(messages_.isEmpty()) << messages_.join(u'\n').toStdString();
-  EXPECT_EQ(steps, (QStringList{u"general"_s, u"about"_s, u"menu"_s, u"main"_s, u"categories"_s,
-                                u"group stylesheet"_s}));
+  EXPECT_EQ(steps,
+            (QStringList{u"general"_s, u"about"_s, u"menu"_s, u"main"_s, u"categories"_s, u"group stylesheet"_s}));
   EXPECT_EQ(gConfiguration.Language.FILENAME, u"other.xml"_s);
   EXPECT_EQ(reload().Language.FILENAME, u"other.xml"_s);
   EXPECT_TRUE(orv::core::gLanguage.text(u"CONFIG_FORM/FRAMES/GENERAL").startsWith(u"Ot "_s));
@@ -382,14 +383,22 @@ TEST_F(GeneralInWindow, ANewPortRestartsTheRunningServer) {
 TEST_F(GeneralInWindow, APortThatCannotBeTakenSaysWhy) {
   window_->StartStopServer(true);
   ASSERT_TRUE(gConfiguration.AppState.blnServerStarted);
-  QTcpServer holder;
-  ASSERT_TRUE(holder.listen(QHostAddress::AnyIPv4, 0));
-  child<QLineEdit>(*form(), "txtLocalPort")->setText(QString::number(holder.serverPort()));
+  // Another program's listening socket.
+  const int holder = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  sockaddr_in address{};
+  address.sin_family = AF_INET;
+  ASSERT_EQ(::bind(holder, reinterpret_cast<const sockaddr*>(&address), sizeof address), 0);
+  ASSERT_EQ(::listen(holder, 1), 0);
+  socklen_t length = sizeof address;
+  ::getsockname(holder, reinterpret_cast<sockaddr*>(&address), &length);
+  const int held = ntohs(address.sin_port);
+  child<QLineEdit>(*form(), "txtLocalPort")->setText(QString::number(held));
   save();
   ASSERT_EQ(messages_.size(), 1);
   EXPECT_EQ(messages_[0], text(u"MSGBOX/ERRORS/PORT_ALREADY_OPEN"));
   EXPECT_FALSE(gConfiguration.AppState.blnServerStarted);
-  EXPECT_EQ(reload().Protocol.LOCAL_PORT, QString::number(holder.serverPort()));
+  EXPECT_EQ(reload().Protocol.LOCAL_PORT, QString::number(held));
+  ::close(holder);
 }
 
 TEST_F(GeneralInWindow, AStoppedServerIsNotStartedByANewPort) {

@@ -2,8 +2,8 @@
 // and marking, Save read back from config.xml, and the page stylesheet loaded again only
 // when it or the method changes; a stylesheet that does not load is refused.
 
-#include "content/server_transform.h"
 #include "editors/frm_config_cat_html.h"
+#include "content/server_transform.h"
 #include "editors/html_settings.h"
 #include "editors_fixture.h"
 #include "support/event_loop.h"
@@ -42,6 +42,12 @@ class HtmlForm : public EditorsTest {
     orv::content::subReloadXslStylesheetDocument();
   }
 
+  static void showActive(QWidget& form) {
+    form.show();
+    form.activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&form));
+  }
+
   template <typename Widget>
   Widget* child(QWidget& form, const char* name) {
     auto* widget = form.findChild<Widget*>(QLatin1String(name));
@@ -61,13 +67,15 @@ class HtmlForm : public EditorsTest {
     processPendingEvents();
   }
 
-  static QByteArray transformed() { return orv::content::fnctTransformPageText("<?xml version=\"1.0\"?><page/>").toUtf8(); }
+  static QByteArray transformed() {
+    return orv::content::fnctTransformPageText("<?xml version=\"1.0\"?><page/>").toUtf8();
+  }
 };
 
 TEST_F(HtmlForm, ShowsTheRecordAndSavesTheMarkedStylesheet) {
   frmConfig_CatHtml form;
   form.resize(560, 520);
-  form.show();
+  showActive(form);
   processPendingEvents();
   EXPECT_EQ(gConfiguration.AppDisplay.gShownConfigCategory, 2);
   auto* list = child<QListWidget>(form, "lvwXslFiles");
@@ -110,7 +118,7 @@ TEST_F(HtmlForm, ShowsTheRecordAndSavesTheMarkedStylesheet) {
 
 TEST_F(HtmlForm, AStylesheetThatDoesNotLoadIsRefusedAndPagesKeepThePreviousOne) {
   frmConfig_CatHtml form;
-  form.show();
+  showActive(form);
   processPendingEvents();
   auto* list = child<QListWidget>(form, "lvwXslFiles");
   auto* save = child<QPushButton>(form, "cmdSaveConfig");
@@ -132,7 +140,7 @@ TEST_F(HtmlForm, AStylesheetThatDoesNotLoadIsRefusedAndPagesKeepThePreviousOne) 
 TEST_F(HtmlForm, AMissingStylesheetCanBeReplacedByAClick) {
   gConfiguration.HtmlDisplay.XSL_FILE = u"gone.xsl"_s;
   frmConfig_CatHtml form;
-  form.show();
+  showActive(form);
   processPendingEvents();
   EXPECT_EQ(form.lngMarkedXslIndex(), 0);
   click(child<QListWidget>(form, "lvwXslFiles"), u"classic-full"_s);
@@ -143,7 +151,7 @@ TEST_F(HtmlForm, AMissingStylesheetCanBeReplacedByAClick) {
 
 TEST_F(HtmlForm, TheThumbnailSizeIsBoundedAndEscapePutsItBack) {
   frmConfig_CatHtml form;
-  form.show();
+  showActive(form);
   auto* size = child<QLineEdit>(form, "txtMiniatureDimension");
   auto* save = child<QPushButton>(form, "cmdSaveConfig");
   for (const char* refused : {"9", "1025", "32767", "40000", "abc"}) {

@@ -16,9 +16,9 @@ TEST(GeneralPort, AcceptsOnlyPortsAndStoresTheNumber) {
     std::optional<int> port;
   };
   const Case cases[] = {
-      {"0", std::nullopt},  {"65536", std::nullopt}, {"080", 80},      {"80.4", 80},       {"1e3", 1000},
-      {" 8080", 8080},      {"65535", 65535},        {"1", 1},         {"", std::nullopt}, {"abc", std::nullopt},
-      {"-80", std::nullopt}, {"99999999999", std::nullopt},
+      {"0", std::nullopt}, {"65536", std::nullopt}, {"080", 80},           {"80.4", 80},
+      {"1e3", 1000},       {" 8080", 8080},         {"65535", 65535},      {"1", 1},
+      {"", std::nullopt},  {"abc", std::nullopt},   {"-80", std::nullopt}, {"99999999999", std::nullopt},
   };
   orv::core::tConfProtocol protocol;
   protocol.LOCAL_PORT = QStringLiteral("8000");
@@ -46,7 +46,7 @@ TEST(GeneralCacheSize, ShownRoundedAndPutBackExact) {
   EXPECT_EQ(fnctCacheSizeShownText(10000000), QStringLiteral("10"));
   EXPECT_EQ(fnctCacheSizeExactText(10000000), QStringLiteral("9.5367431640625"));
   EXPECT_EQ(fnctCacheSizeShownText(-1048576), QStringLiteral("-1"));
-  EXPECT_EQ(fnctCacheSizeShownText(100), QStringLiteral("1"));  // 0 is shown as 1
+  EXPECT_EQ(fnctCacheSizeShownText(100), QStringLiteral("1"));      // 0 is shown as 1
   EXPECT_EQ(fnctCacheSizeShownText(1572864), QStringLiteral("2"));  // 1.5: halves to even
   EXPECT_EQ(fnctCacheSizeShownText(INT_MAX), QStringLiteral("2048"));
   EXPECT_EQ(fnctCacheSizeExactText(2146435072), QStringLiteral("2047"));
@@ -58,9 +58,8 @@ TEST(GeneralCacheSize, BadSizesAreRefusedWithoutOverflow) {
     std::optional<int> megabytes;
   };
   const Case cases[] = {
-      {"-1", -1},           {"0", std::nullopt},        {"2048", std::nullopt}, {"99999999", std::nullopt},
-      {"2047", 2047},       {"1", 1},                   {"-2", std::nullopt},   {"x", std::nullopt},
-      {"0.4", std::nullopt}, {"9.5367431640625", 10},
+      {"-1", -1}, {"0", std::nullopt},  {"2048", std::nullopt}, {"99999999", std::nullopt}, {"2047", 2047},
+      {"1", 1},   {"-2", std::nullopt}, {"x", std::nullopt},    {"0.4", std::nullopt},      {"9.5367431640625", 10},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.text);

@@ -18,8 +18,16 @@ TEST(HtmlMiniatureDimension, BoundedBelowAndAbove) {
     std::optional<int> pixels;
   };
   const Case cases[] = {
-      {"9", std::nullopt},    {"10", 10},   {"96", 96},     {"1024", 1024},        {"1025", std::nullopt},
-      {"32767", std::nullopt}, {"40000", std::nullopt}, {"abc", std::nullopt}, {" 200 ", 200}, {"99.5", 100},
+      {"9", std::nullopt},
+      {"10", 10},
+      {"96", 96},
+      {"1024", 1024},
+      {"1025", std::nullopt},
+      {"32767", std::nullopt},
+      {"40000", std::nullopt},
+      {"abc", std::nullopt},
+      {" 200 ", 200},
+      {"99.5", 100},
   };
   orv::core::tConfHtmlDisplay html;
   for (const Case& c : cases) {
