@@ -100,10 +100,10 @@ class KeyedList {
       }
     }
     const qsizetype removed = static_cast<qsizetype>(entries_.size() - kept.size());
+    entries_ = std::move(kept);
     if (removed == 0) {
       return 0;
     }
-    entries_ = std::move(kept);
     index_.clear();
     for (std::size_t i = 0; i < entries_.size(); ++i) {
       if (!entries_[i].key.isEmpty()) {
