@@ -4,6 +4,7 @@
 #include "content/thumbnail_maker.h"
 #include "net/usr_socket.h"
 
+#include <QObject>
 #include <QString>
 #include <QtGlobal>
 
@@ -40,6 +41,8 @@ struct ConnectionSlot {
   // tells that request's deadline from those of the connection's earlier requests.
   bool requestPending = false;
   quint64 requestSerial = 0;
+  // The context of the deadline's timer: gone with the slot, it takes the timer with it.
+  std::unique_ptr<QObject> requestDeadline = std::make_unique<QObject>();
   std::unique_ptr<net::usrSocket> socket;
   std::unique_ptr<usrFileReader> fileReader;
   // Destroying a builder while its build yields ends that build: the builder sees to it.

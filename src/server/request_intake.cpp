@@ -133,15 +133,18 @@ void startRequestDeadline(ServerEngine& server, ConnectionSlot& slot) {
   const ConnectionRef connection{slot.index, slot.generation};
   const double timeout = gConfiguration.AdvancedParameters.HTTP_KEEP_ALIVE_TIMEOUT;
   const double milliseconds = std::nearbyint(timeout * 1000.0 * kRequestDeadlineIdleIntervals);
-  QTimer::singleShot(static_cast<int>(std::clamp(milliseconds, 1.0, 2147483647.0)), [&server, connection, serial] {
-    const ConnectionSlot* pending = server.slots().find(connection);
-    if (pending == nullptr || !pending->requestPending || pending->requestSerial != serial || pending->requestOnRoad) {
-      return;
-    }
-    logHttp(QStringLiteral("Request not complete in time : usrSocket(") + QString::number(connection.index) +
-            QStringLiteral(") closed"));
-    server.usrSocket_CloseSck(connection.index);
-  });
+  // The timer goes with the slot (and so before the server), whose object is its context.
+  QTimer::singleShot(static_cast<int>(std::clamp(milliseconds, 1.0, 2147483647.0)), slot.requestDeadline.get(),
+                     [&server, connection, serial] {
+                       const ConnectionSlot* pending = server.slots().find(connection);
+                       if (pending == nullptr || !pending->requestPending || pending->requestSerial != serial ||
+                           pending->requestOnRoad) {
+                         return;
+                       }
+                       logHttp(QStringLiteral("Request not complete in time : usrSocket(") +
+                               QString::number(connection.index) + QStringLiteral(") closed"));
+                       server.usrSocket_CloseSck(connection.index);
+                     });
 }
 
 // Sends the answer of a step that ends the request; true when it did.

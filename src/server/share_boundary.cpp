@@ -108,7 +108,7 @@ bool isApplicationOwnFile(const QString& resolvedPath) {
     return false;
   }
   const QStringView name = QStringView(resolvedPath).mid(slash + 1);
-  constexpr std::array<QLatin1StringView, 4> kOwnFiles = {
+  const std::array<QLatin1StringView, 4> kOwnFiles = {
       QLatin1StringView("config.xml"), QLatin1StringView("uploaded.xml"), QLatin1StringView("history.xml"),
       QLatin1StringView(kLoginKeyFileName)};
   for (const QLatin1StringView ownFile : kOwnFiles) {
