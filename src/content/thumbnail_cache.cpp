@@ -246,7 +246,36 @@ bool FindMiniatureInCache(const QString& sourcePath) {
   return gMiniaturesCache.colMiniatureEtags.value(sourcePath) == core::getFileEtag(sourcePath);
 }
 
+bool FindMiniatureInCache(const QString& sourcePath, const QString& currentEtag) {
+  const QString* file = gMiniaturesCache.colMiniatureFiles.find(sourcePath);
+  if (file == nullptr || !isMiniatureFile(*file)) {
+    return false;
+  }
+  return gMiniaturesCache.colMiniatureEtags.value(sourcePath) == currentEtag;
+}
+
+bool isFailedMiniatureSource(const QString& sourcePath, const QString& etag) {
+  const QString* failed = gMiniaturesCache.colFailedSourceEtags.find(sourcePath);
+  // "-1" is the tag of what is no readable regular file: nothing to tell two states apart.
+  return failed != nullptr && etag != QStringLiteral("-1") && *failed == etag;
+}
+
+void subAddFailedMiniatureSource(const QString& sourcePath, const QString& etag) {
+  core::KeyedList<QString>& failed = gMiniaturesCache.colFailedSourceEtags;
+  if (sourcePath.isEmpty() || etag == QStringLiteral("-1")) {
+    return;
+  }
+  failed.remove(sourcePath);
+  if (failed.count() >= kMaxFailedMiniatureSources) {
+    const qsizetype excess = failed.count() - kMaxFailedMiniatureSources + 1;
+    qsizetype position = 0;
+    failed.removeIf([&](const auto&) { return ++position <= excess; });
+  }
+  failed.add(etag, sourcePath);
+}
+
 void subAddMiniatureInCache(const QString& sourcePath, const QString& thumbnailPath, const QString& etag) {
+  gMiniaturesCache.colFailedSourceEtags.remove(sourcePath);
   // A replaced thumbnail would otherwise stay in the folder, counted but never found.
   if (const QString* former = gMiniaturesCache.colMiniatureFiles.find(sourcePath)) {
     if (*former != thumbnailPath) {

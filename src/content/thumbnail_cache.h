@@ -22,6 +22,10 @@ struct tMiniaturesCache {
   core::KeyedList<QString> colMiniatureFiles;    // full path of the thumbnail file
   core::KeyedList<QString> colMiniatureEtags;    // the source's entity tag when it was made
   core::KeyedList<QString> colMiniatureSources;  // the source path itself
+  // Run only, never saved: the sources no thumbnail could be made of, with their entity tag
+  // then, oldest first, so that the same broken picture is not decoded again for every
+  // request until it changes.
+  core::KeyedList<QString> colFailedSourceEtags;
 
   qsizetype count() const { return colMiniatureFiles.count(); }
 
@@ -97,9 +101,23 @@ void subTrimMiniaturesCache();
 // stored entity tag equals the source's current one exactly.
 bool FindMiniatureInCache(const QString& sourcePath);
 
-// Records a thumbnail just made: removes any entry of the source (deleting its former
-// thumbnail file when it was another one), drops the oldest entries beyond
-// kMaxMiniaturesCacheEntries, appends the new entry and sets blnCacheModified.
+// At most this many failed sources are remembered; the oldest give way.
+inline constexpr qsizetype kMaxFailedMiniatureSources = 4096;
+
+// True when the source's thumbnail failed while the source had that entity tag.
+bool isFailedMiniatureSource(const QString& sourcePath, const QString& etag);
+
+// Remembers that no thumbnail could be made of the source while it had that entity tag.
+void subAddFailedMiniatureSource(const QString& sourcePath, const QString& etag);
+
+// FindMiniatureInCache with the source's current entity tag already known (read from the
+// file opened for the thumbnail, not again through its path).
+bool FindMiniatureInCache(const QString& sourcePath, const QString& currentEtag);
+
+// Records a thumbnail just made: forgets a failure of the source, removes any entry of the
+// source (deleting its former thumbnail file when it was another one), drops the oldest
+// entries beyond kMaxMiniaturesCacheEntries, appends the new entry and sets
+// blnCacheModified.
 void subAddMiniatureInCache(const QString& sourcePath, const QString& thumbnailPath, const QString& etag);
 
 }  // namespace orv::content

@@ -14,6 +14,7 @@
 #include <QRandomGenerator>
 
 #include <cmath>
+#include <cstdio>
 #include <optional>
 
 namespace orv::content {
@@ -64,6 +65,21 @@ QString fileNameOf(const QString& path) {
   return path.mid(path.lastIndexOf(QLatin1Char('/')) + 1);
 }
 
+// True when the open file, as the system names it now, is the folder's or lies below it
+// (both with every link resolved).
+bool isOpenFileInFolder(int handle, const QString& folder) {
+  const QString opened = platform::canonicalPath(QStringLiteral("/proc/self/fd/") + QString::number(handle));
+  const QString resolvedFolder = platform::canonicalPath(folder);
+  if (opened.isEmpty() || resolvedFolder.isEmpty()) {
+    return false;
+  }
+  if (resolvedFolder == QStringLiteral("/")) {
+    return opened.startsWith(QLatin1Char('/'));
+  }
+  return opened.startsWith(resolvedFolder) && opened.size() > resolvedFolder.size() &&
+         opened.at(resolvedFolder.size()) == QLatin1Char('/');
+}
+
 }  // namespace
 
 QSize getMiniatureSize(QSize sourceSize, int maxSide) {
@@ -89,13 +105,22 @@ QImage fnctReadMiniatureImage(const QString& sourcePath, int maxSide) {
   }
   // Decoding from the handle of the file checked above: a pipe or a device never reaches
   // the reader, and the format comes from the content, not from the name.
-  const int handle = core::fnctOpenFileForRead(sourcePath);
+  qint64 size = 0;
+  const int handle = platform::openRegularFileForRead(sourcePath, size);
   if (handle == platform::kInvalidFileHandle) {
     return {};
   }
+  QImage image = fnctReadMiniatureImage(handle, maxSide);
+  platform::closeFile(handle);
+  return image;
+}
+
+QImage fnctReadMiniatureImage(int handle, int maxSide) {
+  if (maxSide < 1 || handle == platform::kInvalidFileHandle || platform::seekFile(handle, 0, SEEK_SET) != 0) {
+    return {};
+  }
   QFile file;
-  if (!file.open(handle, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle)) {
-    core::fnctCloseFileHandle(handle);
+  if (!file.open(handle, QIODevice::ReadOnly, QFileDevice::DontCloseHandle)) {
     return {};
   }
   QImageReader::setAllocationLimit(kMiniatureAllocationLimitMb);
@@ -138,6 +163,27 @@ usrMinature::usrMinature() = default;
 
 usrMinature::~usrMinature() {
   *alive_ = false;
+  closeSource();
+}
+
+void usrMinature::closeSource() {
+  if (sourceHandle_ != platform::kInvalidFileHandle) {
+    platform::closeFile(sourceHandle_);
+    sourceHandle_ = platform::kInvalidFileHandle;
+  }
+}
+
+bool usrMinature::openSource() {
+  closeSource();
+  sourceHandle_ = platform::openRegularFileForRead(imagePathFullSize_, sourceSize_);
+  if (sourceHandle_ == platform::kInvalidFileHandle) {
+    return false;
+  }
+  if (!imageFolder_.isEmpty() && !isOpenFileInFolder(sourceHandle_, imageFolder_)) {
+    closeSource();
+    return false;
+  }
+  return true;
 }
 
 void usrMinature::setMaxSize(const QString& size) {
@@ -153,8 +199,15 @@ void usrMinature::setMaxSize(const QString& size) {
 
 bool usrMinature::CreateMiniature() {
   imagePathMini_.clear();
+  // The source is opened, and checked to lie in its folder, before the yield, and all that
+  // follows reads that open file: a name of the folder swapped meanwhile for a link to a
+  // picture elsewhere is never followed.
+  if (!openSource()) {
+    return fail();
+  }
   const double sizeLimit = core::gConfiguration.AdvancedParameters.APP_MAX_MINIATURE_SOURCE_FILE_SIZE;
-  if (static_cast<double>(core::getFileSizeByPath(imagePathFullSize_)) > sizeLimit) {
+  if (static_cast<double>(sourceSize_) > sizeLimit) {
+    closeSource();
     return fail();
   }
 
@@ -164,19 +217,27 @@ bool usrMinature::CreateMiniature() {
   if (!*alive) {
     return false;
   }
-  return createAfterYield();
+  const bool made = createAfterYield();
+  closeSource();
+  return made;
 }
 
 bool usrMinature::createAfterYield() {
-  if (FindMiniatureInCache(imagePathFullSize_)) {
+  // The tag is taken before decoding, so a source changed meanwhile makes the entry stale
+  // rather than wrongly fresh.
+  const QString etag = core::getOpenFileStamp(imagePathFullSize_, sourceHandle_, sourceSize_).etag;
+  if (FindMiniatureInCache(imagePathFullSize_, etag)) {
     imagePathMini_ = gMiniaturesCache.colMiniatureFiles.value(imagePathFullSize_);
     return true;
   }
-  // The tag is taken before decoding, so a source changed meanwhile makes the entry stale
-  // rather than wrongly fresh.
-  const QString etag = core::getFileEtag(imagePathFullSize_);
-  const QImage miniature = fnctReadMiniatureImage(imagePathFullSize_, maxSize_);
+  // A picture that could not be read once is not read again until it changes: a broken
+  // one can cost seconds and hundreds of megabytes per attempt.
+  if (isFailedMiniatureSource(imagePathFullSize_, etag)) {
+    return fail();
+  }
+  const QImage miniature = fnctReadMiniatureImage(sourceHandle_, maxSize_);
   if (miniature.isNull()) {
+    subAddFailedMiniatureSource(imagePathFullSize_, etag);
     return fail();
   }
   fnctCreateCacheFolder();

@@ -35,6 +35,9 @@ QSize getMiniatureSize(QSize sourceSize, int maxSide);
 // kMaxMiniatureSourcePixels, or needs more than the allocation limit.
 QImage fnctReadMiniatureImage(const QString& sourcePath, int maxSide);
 
+// The same from a file open for reading, read from its start; the handle stays open.
+QImage fnctReadMiniatureImage(int handle, int maxSide);
+
 class usrMinature {
  public:
   usrMinature();
@@ -44,6 +47,8 @@ class usrMinature {
 
   // The source image path.
   void setImagePathFullSize(const QString& path) { imagePathFullSize_ = path; }
+  // The folder the source must lie in (its share's); empty for no such check.
+  void setImageFolder(const QString& folder) { imageFolder_ = folder; }
   // The largest side in pixels, as text: rounded to a whole number, ties to even. A text
   // that is not a number from 1 to 32767 leaves no valid size, and CreateMiniature fails.
   void setMaxSize(const QString& size);
@@ -58,6 +63,11 @@ class usrMinature {
   // full cache with nothing to evict, a file that cannot be written), gives false with the
   // 48-pixel file-type icon of the source's extension as the file to send.
   //
+  // The source is opened before anything else, and refused when it is no regular file or,
+  // as opened, lies outside the folder of setImageFolder; everything after reads that open
+  // file, never the path again. A picture that could not be decoded is remembered with its
+  // entity tag and not decoded again until it changes (it gets the icon at once).
+  //
   // It yields once to the event loop before the cache lookup. When the maker is destroyed
   // meanwhile (its connection closed), it returns false at once without touching anything:
   // the caller then must not use the maker again.
@@ -70,8 +80,13 @@ class usrMinature {
   bool createAfterYield();
   bool fail();
   QString chooseMiniatureFile();
+  bool openSource();
+  void closeSource();
 
   QString imagePathFullSize_;
+  QString imageFolder_;
+  int sourceHandle_ = -1;  // the source, open from before the yield to the end
+  qint64 sourceSize_ = 0;
   int maxSize_ = 0;
   int htmlIconVisibility_ = 0;
   QString imagePathMini_;

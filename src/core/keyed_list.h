@@ -88,6 +88,31 @@ class KeyedList {
     }
   }
 
+  // Removes every entry for which remove(entry) is true, in one pass: a sweep of a long list
+  // costs what one removeAt costs. Returns how many went.
+  template <typename Predicate>
+  qsizetype removeIf(Predicate remove) {
+    std::vector<Entry> kept;
+    kept.reserve(entries_.size());
+    for (Entry& entry : entries_) {
+      if (!remove(std::as_const(entry))) {
+        kept.push_back(std::move(entry));
+      }
+    }
+    const qsizetype removed = static_cast<qsizetype>(entries_.size() - kept.size());
+    entries_ = std::move(kept);
+    if (removed == 0) {
+      return 0;
+    }
+    index_.clear();
+    for (std::size_t i = 0; i < entries_.size(); ++i) {
+      if (!entries_[i].key.isEmpty()) {
+        index_.insert(fold(entries_[i].key), static_cast<qsizetype>(i));
+      }
+    }
+    return removed;
+  }
+
   void clear() {
     entries_.clear();
     index_.clear();

@@ -4,6 +4,7 @@
 #include "content/thumbnail_maker.h"
 #include "net/usr_socket.h"
 
+#include <QObject>
 #include <QString>
 #include <QtGlobal>
 
@@ -36,6 +37,12 @@ struct ConnectionSlot {
   // A request of the connection is on the request road (its answer may yield to the event
   // loop): bytes that arrive meanwhile wait in the socket's HttpReceiverBuffer.
   bool requestOnRoad = false;
+  // A request is partly received: its deadline runs (see usrSocket_DataArrival). The serial
+  // tells that request's deadline from those of the connection's earlier requests.
+  bool requestPending = false;
+  quint64 requestSerial = 0;
+  // The context of the deadline's timer: gone with the slot, it takes the timer with it.
+  std::unique_ptr<QObject> requestDeadline = std::make_unique<QObject>();
   std::unique_ptr<net::usrSocket> socket;
   std::unique_ptr<usrFileReader> fileReader;
   // Destroying a builder while its build yields ends that build: the builder sees to it.

@@ -10,7 +10,9 @@
 #include "server/account_check.h"
 #include "server/http_dates.h"
 #include "server/ip_counters.h"
+#include "server/login_cookie.h"
 #include "server/query_values.h"
+#include "server/response_head.h"
 
 namespace orv::server {
 namespace {
@@ -72,18 +74,24 @@ RoadDecision challenge(RequestContext& context, bool basicMethod) {
   return decision;
 }
 
+// Scripts of a page never read the login cookies, and other sites' pages do not send them
+// along with their own requests to this server, bar plain links.
+constexpr char kCookieFlags[] = "; HttpOnly; SameSite=Lax";
+
 void addLoginCookies(RequestContext& context, const Credentials& credentials) {
   const QString body = platform::fromAnsi(context.request.getClientBodyData());
   const bool remember = getParamValue(body, QStringLiteral("savepwd"), QStringLiteral("&"))
                             .compare(QLatin1StringView("on"), Qt::CaseInsensitive) == 0;
   const QByteArray expires = remember ? getRFC1123DateFormat(platform::currentDateTime().addYears(1)) : QByteArray();
+  const core::tConfUsers& accounts = gConfiguration.Users;
   // Both values stay within the characters a cookie may hold (RFC 6265 section 4.1.1): the
-  // login percent-encoded, the password as Base64 on a single line.
-  context.request.addServerCookie(QByteArrayLiteral("user"), platform::toAnsi(core::fnctUrlEncode(credentials.login)),
-                                  expires);
-  context.request.addServerCookie(QByteArrayLiteral("password"),
-                                  platform::toAnsi(core::clsBase64().fnctEncodeStringSingleLine(credentials.password)),
-                                  expires);
+  // login percent-encoded, the keyed hash in hexadecimal.
+  const QByteArray user = platform::toAnsi(core::fnctUrlEncode(credentials.login));
+  const QByteArray password =
+      fnctLoginCookieValue(accounts.login.value(context.accountKey), accounts.password.value(context.accountKey));
+  context.request.addServerCookieLines(
+      QList<QByteArray>{cookieText(QByteArrayLiteral("user"), user, expires, {}, {}) + kCookieFlags,
+                        cookieText(QByteArrayLiteral("password"), password, expires, {}, {}) + kCookieFlags});
 }
 
 }  // namespace
@@ -103,7 +111,8 @@ Credentials getBasicCredentials(const QString& authorization) {
     return credentials;
   }
   credentials.login = decoded.left(decoded.indexOf(QLatin1Char(':')));
-  credentials.password = decoded.mid(decoded.lastIndexOf(QLatin1Char(':')) + 1);
+  // A login never holds a ":", a password may: the first ":" is the one between them.
+  credentials.password = decoded.mid(decoded.indexOf(QLatin1Char(':')) + 1);
   credentials.source = CredentialSource::Basic;
   credentials.holdsNul = decoded.contains(kNul);
   return credentials;
@@ -122,10 +131,8 @@ Credentials getRequestCredentials(const clsHttpRequest& request) {
   if (credentials.login.isEmpty() && credentials.password.isEmpty()) {
     const QString cookie = platform::fromAnsi(request.getClientCookie());
     credentials.login = decodeOnce(getParamValue(cookie, QStringLiteral("user"), QStringLiteral(";")));
+    // The keyed hash of a form login, checked as it stands (getUserFromLoginCookie).
     credentials.password = getParamValue(cookie, QStringLiteral("password"), QStringLiteral(";"));
-    if (!credentials.password.isEmpty()) {
-      credentials.password = core::clsBase64().fnctDecodeToString(credentials.password);
-    }
     credentials.source = CredentialSource::Cookie;
   }
   if (credentials.login.isEmpty() && credentials.password.isEmpty()) {
@@ -150,7 +157,10 @@ RoadDecision fnctIdentifyClient(RequestContext& context) {
     if (credentials.holdsNul) {
       return fnctErrorPage(400);
     }
-    const QString accountKey = getUserFromLogin(credentials.login, credentials.password, context.share.users);
+    const QString accountKey =
+        credentials.source == CredentialSource::Cookie
+            ? getUserFromLoginCookie(credentials.login, credentials.password, context.share.users)
+            : getUserFromLogin(credentials.login, credentials.password, context.share.users);
     // A banned address is refused before its login is looked at, even a right one.
     if (isIpBanned(context.clientIp)) {
       return fnctErrorPage(403, QStringLiteral("IP banned"));

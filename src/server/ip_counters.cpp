@@ -3,24 +3,68 @@
 #include "core/configuration.h"
 #include "platform/clock.h"
 
+#include <QSet>
+
 #include <algorithm>
 
 namespace orv::server {
 
 using core::gConfiguration;
 
+namespace {
+
+// When the table of failed identifications was last swept; invalid before the first sweep.
+QDateTime gLastFailureSweep;
+
+bool hasRunOut(const QDateTime& lastFailure, const QDateTime& now) {
+  return lastFailure.secsTo(now) >= gConfiguration.Protocol.BAN_DURATION;
+}
+
+// Forgets every address whose last failure is BAN_DURATION seconds old or older: its ban,
+// if it had one, is over, and its count would start again from nothing anyway. Run from
+// the failures themselves, at most once per BAN_DURATION (once a second at least), so an
+// address that fails once is held for two ban durations at most, and the sweep costs one
+// pass over the table per period, whatever the number of addresses.
+void sweepFailures(const QDateTime& now) {
+  const qint64 period = std::max(gConfiguration.Protocol.BAN_DURATION, 1);
+  if (gLastFailureSweep.isValid() && gLastFailureSweep <= now && gLastFailureSweep.secsTo(now) < period) {
+    return;
+  }
+  gLastFailureSweep = now;
+  core::tAppState& state = gConfiguration.AppState;
+  QSet<QString> expired;
+  for (const auto& entry : state.colIpBanStartDates) {
+    if (hasRunOut(entry.value, now)) {
+      expired.insert(entry.key);
+    }
+  }
+  // A count left without its time (never written so, but cheap to tolerate) goes as well.
+  const auto runOut = [&](const auto& entry) {
+    return expired.contains(entry.key) || !state.colIpBanStartDates.contains(entry.key);
+  };
+  state.colIpIdentificationErrors.removeIf(runOut);
+  state.colIpBanStartDates.removeIf([&](const auto& entry) { return expired.contains(entry.key); });
+}
+
+}  // namespace
+
 void subIncrementIpCounter(const QString& ip) {
   if (ip.isEmpty()) {
     return;
   }
   core::tAppState& state = gConfiguration.AppState;
-  const int count = state.colIpIdentificationErrors.value(ip, 0);
+  const QDateTime now = platform::currentDateTime();
+  sweepFailures(now);
+  const QDateTime* lastFailure = state.colIpBanStartDates.find(ip);
+  // Failures older than a ban's length are forgotten: the count starts again.
+  const int count =
+      lastFailure != nullptr && hasRunOut(*lastFailure, now) ? 0 : state.colIpIdentificationErrors.value(ip, 0);
   // Removing and adding again keeps the two lists in the same order and tolerates a time
   // left behind without its count.
   state.colIpIdentificationErrors.remove(ip);
   state.colIpBanStartDates.remove(ip);
   state.colIpIdentificationErrors.add(std::min(count + 1, kMaxCounterValue), ip);
-  state.colIpBanStartDates.add(platform::currentDateTime(), ip);
+  state.colIpBanStartDates.add(now, ip);
 }
 
 void subUpdateCounter(core::KeyedList<int>& counter, const QString& key, int delta) {

@@ -16,6 +16,11 @@ inline constexpr int kMaxCounterValue = 32767;
 // Counts one failed identification of the address in colIpIdentificationErrors and makes now
 // (the platform clock) its time of last failure in colIpBanStartDates, the moment its ban
 // counts from. Both entries move to the end of their lists. An empty address counts nothing.
+//
+// Failures are forgotten once they are BAN_DURATION seconds old: an address whose last
+// failure is that old starts again from one, and on its way each failure sweeps the table
+// (at most once per BAN_DURATION, once a second at least) of every address in that state,
+// so that many addresses failing once each do not stay in memory for the run.
 void subIncrementIpCounter(const QString& ip);
 
 // Adds delta to the counter of the key. An entry exists only while its value is 1 or more: a

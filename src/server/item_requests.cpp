@@ -67,6 +67,7 @@ std::optional<QString> fnctMakeMiniature(ServerEngine& server, const RequestCont
   content::usrMinature& maker = inCreation.maker();
   maker.setHtmlIconVisibility(core::hasFileAttribute(context.localPath, core::kFileAttributeHidden) ? 1 : 0);
   maker.setImagePathFullSize(context.localPath);
+  maker.setImageFolder(context.share.localFolder);
   maker.setMaxSize(QString::number(gConfiguration.HtmlDisplay.MINATURE_DIMENSION));
   maker.CreateMiniature();
   if (!inCreation.isConnectionThere()) {

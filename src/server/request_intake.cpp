@@ -14,8 +14,11 @@
 #include "server/request_routing.h"
 #include "server/status_texts.h"
 
+#include <QTimer>
+
 #include <algorithm>
 #include <array>
+#include <cmath>
 #include <limits>
 #include <utility>
 
@@ -118,6 +121,32 @@ class CommonExit {
   RequestContext& context_;
 };
 
+// Arms the deadline of a request whose first bytes just came, once per request: however
+// often its bytes arrive, each restarting the idle timer, a request not complete
+// kRequestDeadlineIdleIntervals idle intervals after its first bytes loses its connection.
+void startRequestDeadline(ServerEngine& server, ConnectionSlot& slot) {
+  if (slot.requestPending) {
+    return;
+  }
+  slot.requestPending = true;
+  const quint64 serial = ++slot.requestSerial;
+  const ConnectionRef connection{slot.index, slot.generation};
+  const double timeout = gConfiguration.AdvancedParameters.HTTP_KEEP_ALIVE_TIMEOUT;
+  const double milliseconds = std::nearbyint(timeout * 1000.0 * kRequestDeadlineIdleIntervals);
+  // The timer goes with the slot (and so before the server), whose object is its context.
+  QTimer::singleShot(static_cast<int>(std::clamp(milliseconds, 1.0, 2147483647.0)), slot.requestDeadline.get(),
+                     [&server, connection, serial] {
+                       const ConnectionSlot* pending = server.slots().find(connection);
+                       if (pending == nullptr || !pending->requestPending || pending->requestSerial != serial ||
+                           pending->requestOnRoad) {
+                         return;
+                       }
+                       logHttp(QStringLiteral("Request not complete in time : usrSocket(") +
+                               QString::number(connection.index) + QStringLiteral(") closed"));
+                       server.usrSocket_CloseSck(connection.index);
+                     });
+}
+
 // Sends the answer of a step that ends the request; true when it did.
 bool ends(ServerEngine& server, RequestContext& context, const RoadDecision& decision) {
   if (decision.goesOn()) {
@@ -153,6 +182,9 @@ void runRequestRoad(ServerEngine& server, int Index, const RequestDispatcher& di
   const bool wasCollecting = !socket.HttpReceiverBuffer().isEmpty();
   const QByteArray text = socket.HttpReceiverBuffer() + received;
   RequestAssembly assembly = fnctAssembleRequest(text, gConfiguration.AdvancedParameters.HTTP_MAX_REQUEST_SIZE);
+  if (assembly.status != RequestAssemblyStatus::Incomplete) {
+    slot->requestPending = false;
+  }
 
   const ConnectionRef connection = slots.ref(Index);
   RequestContext context;
@@ -162,6 +194,9 @@ void runRequestRoad(ServerEngine& server, int Index, const RequestDispatcher& di
     case RequestAssemblyStatus::Incomplete:
       socket.setHttpReceiverBuffer(text);
       socket.StartConnectionTimeoutTimer();
+      if (!text.isEmpty()) {
+        startRequestDeadline(server, *slot);
+      }
       return;
     case RequestAssemblyStatus::TooLarge:
       logHttp(statusText(413) + QStringLiteral(" (") + QString::number(assembly.size) + QStringLiteral(" bytes)"));

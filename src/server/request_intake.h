@@ -66,10 +66,19 @@ QByteArray fnctHeldBytes(QByteArray waiting);
 // The 400 page goes without deflate; the others with the request's flag.
 RoadDecision fnctCheckRequest(RequestContext& context);
 
+// A request (its head and its announced body) must be complete within this many idle
+// intervals (HTTP_KEEP_ALIVE_TIMEOUT) from the moment its first bytes came.
+inline constexpr int kRequestDeadlineIdleIntervals = 2;
+
 // The data-arrival handler of every connection slot: the request road from the bytes the
 // socket received to dispatch (fnctDispatchRequest). Bytes that follow a complete request
 // stay in the socket's HttpReceiverBuffer as the start of the next one; when the answer keeps
 // the connection, the next request is taken from there without waiting for more bytes.
+//
+// A partial request waits for the rest while bytes keep coming within the idle interval,
+// but no longer than kRequestDeadlineIdleIntervals idle intervals from its first bytes: a
+// client sending a head a byte at a time then loses its connection (without an answer, as
+// an idle one does), so a few such clients cannot hold the connection slots for good.
 void usrSocket_DataArrival(ServerEngine& server, int Index, int bytesTotal);
 
 // The last step of the road: it gets every request that found something it may serve.

@@ -244,6 +244,10 @@ const char* readHeaders(QByteArrayView block, ParsedRequest& request) {
       if (!found[i]) {
         found[i] = true;
         request.headers[i] = value.toByteArray();
+      } else if (i == indexOf(ClientHeader::Host)) {
+        // Two hosts leave in doubt which site is asked for, and a proxy before the server
+        // may have read the other one (RFC 7230 section 5.4).
+        fault = "two Host headers";
       } else if (i == indexOf(ClientHeader::ContentLength) &&
                  value.trimmed() != QByteArrayView(request.headers[i]).trimmed()) {
         // Two lengths leave the end of the body, and so the start of the next request, in

@@ -102,7 +102,8 @@ struct RequestParseResult {
 // and the blank line, all ended by CR LF, then as many body bytes as Content-Length says.
 // A header is found only at the start of a header line; the first line of a name counts.
 // Bad: a NUL byte, a CR or LF that is not part of a CR LF in the head, a request line
-// without a blank or without "HTTP", "%00" in the URL, two different Content-Length values,
+// without a blank or without "HTTP", "%00" in the URL, two Host headers, two different
+// Content-Length values,
 // a Transfer-Encoding other than "identity". A method or URL the server does not serve is
 // no parse error: the request is Ok with that field empty, and the caller answers it.
 RequestParseResult parseHttpRequest(QByteArrayView buffer);

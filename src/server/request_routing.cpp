@@ -4,9 +4,11 @@
 #include "core/debug_log.h"
 #include "core/file_utils.h"
 #include "core/ignoring_case.h"
+#include "core/lists.h"
 #include "core/server_paths.h"
 #include "core/text_encoding.h"
 #include "platform/codepage.h"
+#include "platform/file_system.h"
 #include "server/matching.h"
 #include "server/query_values.h"
 #include "server/share_boundary.h"
@@ -48,6 +50,13 @@ struct Target {
 Target lookUp(const QString& localPath, const QString& folder) {
   Target target;
   target.localPath = localPath;
+  const bool showHidden = gConfiguration.HtmlDisplay.VIEW_HIDDEN_DISK_ITEMS;
+  const qsizetype folderLength = folder.endsWith(kSeparator) ? folder.size() - 1 : folder.size();
+  // What the pages leave out is not served either, whether it is there or not.
+  if (!showHidden && hasHiddenSegment(localPath.mid(folderLength))) {
+    logRefusal(QStringLiteral("Hidden path refused : ") + localPath);
+    return target;
+  }
   target.fileState = toPathState(core::fnctFileExists(localPath, false));
   target.folderState = toPathState(core::fnctFolderExists(localPath, false));
   if (!target.isFound()) {
@@ -63,6 +72,16 @@ Target lookUp(const QString& localPath, const QString& folder) {
     logRefusal(QStringLiteral("Application file refused : ") + localPath);
     target.fileState = target.folderState = PathState::Absent;
     return target;
+  }
+  if (!showHidden) {
+    // A link of an ordinary name may lead to a hidden one inside the folder.
+    const QString resolvedFolder = platform::canonicalPath(folder);
+    const qsizetype resolvedLength = resolvedFolder == QStringLiteral("/") ? 0 : resolvedFolder.size();
+    if (hasHiddenSegment(resolved.mid(resolvedLength))) {
+      logRefusal(QStringLiteral("Hidden path refused : ") + localPath);
+      target.fileState = target.folderState = PathState::Absent;
+      return target;
+    }
   }
   target.resolvedPath = resolved;
   return target;
@@ -147,12 +166,25 @@ void addParentShare(VirtualFolder& folder, const core::ShareEntry& share) {
   }
 }
 
-void mapToShares(RequestContext& context, const QString& url) {
+// Among the shares whose server path prefixes the URL, the one with the longest (the
+// earlier of a tie), with the local path the URL would have under it.
+struct PrefixShare {
+  qsizetype length = -1;
+  core::ShareEntry share;
+  QString localPath;
+};
+
+// With rootFound false (nothing at the root-based path), a URL under a share's server path
+// that names nothing anywhere is answered as that share would answer it: a restricted
+// share asks for identification first, so that what it holds and what it does not look
+// the same to a client without credentials.
+void mapToShares(RequestContext& context, const QString& url, bool rootFound) {
   const core::tShares& shares = gConfiguration.Shared;
   const QString normalizedUrl = core::fnctNormalizeServerPath(url);
   qsizetype takenLength = -1;
   VirtualFolder parent;
   parent.users = shares.RootShare.users;
+  PrefixShare prefix;
 
   for (qsizetype position = 1; position <= shares.count(); ++position) {
     const core::ShareEntry share = shares.entryAt(position);
@@ -169,6 +201,9 @@ void mapToShares(RequestContext& context, const QString& url) {
         continue;
       }
       const Target candidate = lookUp(joinLocalPath(share.localPath, kSeparator + relative), share.localPath);
+      if (serverPath.size() > prefix.length) {
+        prefix = {serverPath.size(), share, candidate.localPath};
+      }
       if (candidate.isFound()) {
         apply(context, candidate);
         context.share = shareValuesOf(share);
@@ -186,6 +221,51 @@ void mapToShares(RequestContext& context, const QString& url) {
     context.share.restricted = parent.restricted;
     context.share.users = parent.users;
     context.share.shareVirtualFolder = true;
+  } else if (takenLength < 0 && !rootFound && prefix.length >= 0) {
+    context.localPath = prefix.localPath;
+    context.resolvedPath.clear();
+    context.fileState = context.folderState = PathState::Absent;
+    context.share = shareValuesOf(prefix.share);
+  }
+}
+
+// Logins that are in both ":"-lists, in the order of the first (case ignored).
+QString commonUsers(const QString& first, const QString& second) {
+  const QStringList others = second.split(QLatin1Char(':'));
+  QStringList common;
+  for (const QString& login : first.split(QLatin1Char(':'))) {
+    if (!login.isEmpty() && core::isValueInArray(others, login)) {
+      common << login;
+    }
+  }
+  return common.join(QLatin1Char(':'));
+}
+
+// Access follows the file, not the URL that reached it: every restricted share whose folder
+// holds the local path (resolved, or where it would lie when it does not exist) must admit
+// the account, whichever share serves the request. A share restricted to some accounts
+// inside an open root share's folder is then not open through the root share, and the
+// serving share never loses a restriction of its own.
+void applyHoldingShares(RequestContext& context) {
+  if (context.folderState == PathState::VirtualFolder || context.localPath.isEmpty()) {
+    return;
+  }
+  const QString accessPath =
+      context.resolvedPath.isEmpty() ? getResolvedAccessPath(context.localPath) : context.resolvedPath;
+  if (accessPath.isEmpty()) {
+    return;
+  }
+  const core::tShares& shares = gConfiguration.Shared;
+  const auto holdAndRestrict = [&](const core::ShareEntry& share) {
+    if (!share.restricted || !isResolvedPathInFolder(accessPath, share.localPath)) {
+      return;
+    }
+    context.share.users = context.share.restricted ? commonUsers(context.share.users, share.users) : share.users;
+    context.share.restricted = true;
+  };
+  holdAndRestrict(shares.RootShare);
+  for (qsizetype position = 1; position <= shares.count(); ++position) {
+    holdAndRestrict(shares.entryAt(position));
   }
 }
 
@@ -257,8 +337,9 @@ RoadDecision fnctRouteRequest(RequestContext& context) {
   const Target rootTarget = lookUp(rootPath, root.localPath);
   apply(context, rootTarget);
   if (!rootTarget.isUsable()) {
-    mapToShares(context, url);
+    mapToShares(context, url, rootTarget.isFound());
   }
+  applyHoldingShares(context);
   return {};
 }
 

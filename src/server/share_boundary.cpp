@@ -3,6 +3,7 @@
 #include "core/configuration.h"
 #include "core/ignoring_case.h"
 #include "platform/file_system.h"
+#include "server/login_cookie.h"
 
 #include <array>
 
@@ -42,6 +43,44 @@ bool hasDotSegment(const QString& path) {
   }
 }
 
+bool hasHiddenSegment(const QString& path) {
+  const QStringView text(path);
+  qsizetype start = 0;
+  for (;;) {
+    if (start < text.size() && text[start] == QLatin1Char('.')) {
+      return true;
+    }
+    const qsizetype end = text.indexOf(kSeparator, start);
+    if (end < 0) {
+      return false;
+    }
+    start = end + 1;
+  }
+}
+
+QString getResolvedAccessPath(const QString& path) {
+  QString rest;
+  QString existing = path;
+  while (!existing.isEmpty()) {
+    const QString resolved = platform::canonicalPath(existing);
+    if (!resolved.isEmpty()) {
+      return rest.isEmpty() ? resolved : (resolved.endsWith(kSeparator) ? resolved.chopped(1) : resolved) + rest;
+    }
+    const qsizetype slash = existing.lastIndexOf(kSeparator);
+    if (slash < 0) {
+      return {};
+    }
+    rest = existing.mid(slash) + rest;
+    existing = slash == 0 ? QStringLiteral("/") : existing.left(slash);
+  }
+  return {};
+}
+
+bool isResolvedPathInFolder(const QString& resolvedPath, const QString& folder) {
+  const QString resolvedFolder = folder.isEmpty() ? QString() : platform::canonicalPath(folder);
+  return !resolvedPath.isEmpty() && !resolvedFolder.isEmpty() && isSameOrBelow(resolvedPath, resolvedFolder);
+}
+
 QString getResolvedPathInside(const QString& path, const QString& folder) {
   if (path.isEmpty() || folder.isEmpty()) {
     return {};
@@ -69,8 +108,9 @@ bool isApplicationOwnFile(const QString& resolvedPath) {
     return false;
   }
   const QStringView name = QStringView(resolvedPath).mid(slash + 1);
-  constexpr std::array<QLatin1StringView, 3> kOwnFiles = {
-      QLatin1StringView("config.xml"), QLatin1StringView("uploaded.xml"), QLatin1StringView("history.xml")};
+  const std::array<QLatin1StringView, 4> kOwnFiles = {
+      QLatin1StringView("config.xml"), QLatin1StringView("uploaded.xml"), QLatin1StringView("history.xml"),
+      QLatin1StringView(kLoginKeyFileName)};
   for (const QLatin1StringView ownFile : kOwnFiles) {
     // A saving writes "<name>.tmp-XXXXXX" beside the file before it renames it.
     if (core::startsWithIgnoringCase(name, ownFile)) {

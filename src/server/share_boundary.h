@@ -12,14 +12,28 @@ namespace orv::server {
 // "..%2f" are seen for what they are.
 bool hasDotSegment(const QString& path);
 
+// True when a segment of the path, split at "/", begins with ".": a hidden name, which the
+// pages leave out while VIEW_HIDDEN_DISK_ITEMS is off.
+bool hasHiddenSegment(const QString& path);
+
+// The path with every symbolic link resolved, also for a path that names nothing: the
+// nearest folder above it that exists, resolved, followed by the rest of the path. What
+// the path would be if it existed, so that the shares that hold it can be told even when
+// it does not. Give it a path without "." or ".." segments; empty when nothing of it exists.
+QString getResolvedAccessPath(const QString& path);
+
+// True when the resolved path is the folder (resolved here) or lies below it.
+bool isResolvedPathInFolder(const QString& resolvedPath, const QString& folder);
+
 // The path with every symbolic link, "." and ".." resolved, when what it names exists and
 // lies in the folder (also resolved) or is that folder; empty otherwise, and always empty
 // when the folder does not exist.
 QString getResolvedPathInside(const QString& path, const QString& folder);
 
 // True for the application's own files, which no share serves even when it shares the
-// application folder: config.xml (it holds the passwords), uploaded.xml and history.xml
-// with the temporary files of their saving, directly in the application folder, and the
+// application folder: config.xml (it holds the passwords), uploaded.xml, history.xml and
+// login.key (the key of the login cookies) with the temporary files of their saving,
+// directly in the application folder, and the
 // folder cache with everything in it. Give it a resolved path.
 bool isApplicationOwnFile(const QString& resolvedPath);
 

@@ -156,6 +156,25 @@ class Server:
             print(f"start given up: {failures[-1]}", file=sys.stderr)
         raise RuntimeError("the program never listened: " + " | ".join(failures))
 
+    def restart(self):
+        """Stops the program cleanly and starts it again in the same application folder
+        (its stores and its other files kept), with a config.xml written afresh from the
+        shares and accounts as they are now, on a new port."""
+        code = self.stop()
+        if code != 0:
+            raise AssertionError(f"exit code {code} at the restart: {self.output()}")
+        failures = []
+        for attempt in range(START_ATTEMPTS):
+            self.port = free_port()
+            with open(os.path.join(self.app, "config.xml"), "w", encoding="utf-8") as out:
+                out.write(self._config())
+            self._launch()
+            failure = self._wait_until_listening()
+            if failure is None:
+                return
+            failures.append(f"run {attempt + 1} on port {self.port}: {failure}; its output: {self._abandon_run()!r}")
+        raise RuntimeError("the program never listened again: " + " | ".join(failures))
+
     def _prepare_application_folder(self):
         """A fresh application folder, so that a run given up leaves no stores behind."""
         shutil.rmtree(self.app, ignore_errors=True)

@@ -65,16 +65,21 @@ class FormIdentification(Identification):
                                method="POST", body=body, source=source)
 
     def assertCookies(self, answer, lasting):
+        """The two login cookies: the login, and the server's keyed hash in place of the
+        password; both kept from scripts and from other sites' requests."""
         cookies = answer.all("Set-Cookie")
         self.assertEqual(len(cookies), 2, answer.raw)
-        self.assertTrue(cookies[0].startswith("user=amy"), cookies)
-        self.assertTrue(cookies[1].startswith("password=c2VjcmV0"), cookies)
+        self.assertTrue(cookies[0].startswith("user=amy;"), cookies)
+        self.assertRegex(cookies[1], r"^password=[0-9a-f]{64};")
+        for cookie in cookies:
+            self.assertTrue(cookie.endswith("; HttpOnly; SameSite=Lax"), cookie)
         if not lasting:
-            self.assertEqual(cookies, ["user=amy", "password=c2VjcmV0"])
+            self.assertEqual([cookie.split(";", 1)[0] for cookie in cookies][0], "user=amy")
+            self.assertFalse(any("expires=" in cookie for cookie in cookies), cookies)
             return
         sent = email.utils.parsedate_to_datetime(answer.header("Date"))
         for cookie in cookies:
-            expires = email.utils.parsedate_to_datetime(cookie.split("; expires=", 1)[1])
+            expires = email.utils.parsedate_to_datetime(cookie.split("; expires=", 1)[1].split(";", 1)[0])
             self.assertEqual(expires.year, sent.year + 1, cookie)
             self.assertEqual((expires.month, expires.day), (sent.month, sent.day), cookie)
             self.assertLess(abs((expires.replace(year=sent.year) - sent).total_seconds()), 5, cookie)
@@ -148,7 +153,9 @@ class FormIdentification(Identification):
         self.assertCookies(answer, lasting=False)
 
     def test_the_login_cookies_identify_without_new_cookies(self):
-        answer = self.server.get(MEMBERS, (("Cookie", "user=amy; password=c2VjcmV0"),))
+        login = self.post(b"user=amy&password=secret&savepwd=on")
+        cookie = "; ".join(line.split(";", 1)[0] for line in login.all("Set-Cookie"))
+        answer = self.server.get(MEMBERS, (("Cookie", cookie),))
         self.assertServed(answer)
         self.assertEqual(answer.all("Set-Cookie"), [])
 
@@ -199,8 +206,8 @@ class BasicIdentification(Identification):
         answer = self.get(basic("amy:secret"))
         self.assertServed(answer)
         self.assertEqual(answer.all("Set-Cookie"), [])
-        # The password is what follows the last ":".
-        self.assertServed(self.get(basic("amy:x:secret")))
+        # The password is all that follows the first ":", itself holding ":" or not.
+        self.assertRefused(self.get(basic("amy:x:secret"), source="127.0.0.51"), 401)
         # Another account than the share's.
         self.assertRefused(self.get(basic("bob:pw"), source="127.0.0.50"), 401)
 

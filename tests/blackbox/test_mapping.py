@@ -188,7 +188,7 @@ class Mapping(orvendale.ServerTestCase):
                     self.assertNotIn(withheld.encode("ascii"), answer.body)
         # The users of a virtual folder are those of the restricted shares below it.
         answer = parse_answer(self.server.exchange(
-            b"GET /v/ HTTP/1.1\r\nHost: localhost\r\nCookie: user=bob; password=cHc=\r\n\r\n"))
+            b"POST /v/ HTTP/1.1\r\nHost: localhost\r\nContent-Length: 20\r\n\r\nuser=bob&password=pw"))
         self.assertStatus(answer, 200)
         root = generated_document(answer)
         self.assertEqual((crumbs(root), listed_names(root)), (["v"], {"w/"}))
@@ -196,7 +196,7 @@ class Mapping(orvendale.ServerTestCase):
         # before it is redirected.
         self.assertStatus(self.get("/v/w"), 401, "identification")
         answer = parse_answer(self.server.exchange(
-            b"GET /v/w HTTP/1.1\r\nHost: localhost\r\nCookie: user=bob; password=cHc=\r\n\r\n"))
+            b"POST /v/w HTTP/1.1\r\nHost: localhost\r\nContent-Length: 20\r\n\r\nuser=bob&password=pw"))
         self.assertStatus(answer, 301)
         self.assertEqual(answer.header("Location"), "http://localhost/v/w/")
         # Only a parent of the share's server path, without its final "/".

@@ -1,4 +1,5 @@
 #include "server/identification.h"
+#include "server/login_cookie.h"
 
 #include "core/base64.h"
 #include "server/http_dates.h"
@@ -47,15 +48,25 @@ void PrintTo(const BasicCase& row, std::ostream* out) {
 }
 
 // Each row: Authorization value -> login, password, whether a Basic header was given.
+// What every login cookie ends with.
+const QByteArray kFlags = "; HttpOnly; SameSite=Lax";
+
+QByteArray token(const char* login, const QString& password) {
+  return orv::server::fnctLoginCookieValue(QString::fromLatin1(login), password);
+}
+QByteArray token(const char* login, const char* password) {
+  return token(login, QString::fromLatin1(password));
+}
+
 const BasicCase kBasicCases[] = {
-    {"Basic YWxpY2U6c2VjcmV0", "alice", "secret", true},      // alice:secret
-    {"basic YWxpY2U6c2VjcmV0", "alice", "secret", true},      // the scheme in any case
-    {"Basic   YWxpY2U6c2VjcmV0  ", "alice", "secret", true},  // blanks around the text
-    {"Basic YWxpY2U6eDpzZWNyZXQ=", "alice", "secret", true},  // alice:x:secret
-    {"Basic YWxpY2U6", "alice", "", true},                    // alice:
-    {"Basic OnNlY3JldA==", "", "secret", true},               // :secret
-    {"Basic YTo=", "", "", true},                             // "a:" is shorter than 3
-    {"Basic YWxpY2U=", "", "", true},                         // alice, no ":"
+    {"Basic YWxpY2U6c2VjcmV0", "alice", "secret", true},        // alice:secret
+    {"basic YWxpY2U6c2VjcmV0", "alice", "secret", true},        // the scheme in any case
+    {"Basic   YWxpY2U6c2VjcmV0  ", "alice", "secret", true},    // blanks around the text
+    {"Basic YWxpY2U6eDpzZWNyZXQ=", "alice", "x:secret", true},  // alice:x:secret: a password may hold ":"
+    {"Basic YWxpY2U6", "alice", "", true},                      // alice:
+    {"Basic OnNlY3JldA==", "", "secret", true},                 // :secret
+    {"Basic YTo=", "", "", true},                               // "a:" is shorter than 3
+    {"Basic YWxpY2U=", "", "", true},                           // alice, no ":"
     {"Basic !!not*base64!!", "", "", true},
     {"Basic YWxpY2U6c2VjcmV0===", "", "", true},  // three fill characters
     {"Basic YWxpY2U6c2VjcmV=0", "", "", true},    // a fill character inside
@@ -229,15 +240,37 @@ TEST_F(IdentificationTest, AFormLoginSetsSessionCookies) {
   RequestContext context = restricted({}, "user=alice&password=secret");
   EXPECT_TRUE(fnctIdentifyClient(context).goesOn());
   EXPECT_EQ(context.login, QStringLiteral("alice"));
-  EXPECT_EQ(cookies(context), (QList<QByteArray>{"user=alice", "password=" + base64(QStringLiteral("secret"))}));
+  EXPECT_EQ(cookies(context),
+            (QList<QByteArray>{"user=alice" + kFlags, "password=" + token("alice", "secret") + kFlags}));
+}
+
+// The password cookie is a keyed hash of the account's login and password: neither the
+// password nor its Base64 form, and another password gives another hash.
+TEST_F(IdentificationTest, ThePasswordCookieHoldsAKeyedHashNeverThePassword) {
+  const QByteArray value = token("alice", "secret");
+  EXPECT_EQ(value.size(), 64);
+  EXPECT_FALSE(value.contains("secret"));
+  EXPECT_FALSE(value.contains(base64(QStringLiteral("secret"))));
+  EXPECT_NE(value, token("alice", "Secret"));
+  EXPECT_NE(value, token("alic", "esecret"));
+  // The old form, the password in Base64, identifies nobody and counts as a failure.
+  RequestContext old = restricted("Cookie: user=alice; password=" + base64(QStringLiteral("secret")) + "\r\n");
+  EXPECT_EQ(fnctIdentifyClient(old).status, 401);
+  EXPECT_EQ(failures(), 1);
+  // A changed password ends the remembered login.
+  RequestContext context = restricted("Cookie: user=alice; password=" + value + "\r\n");
+  EXPECT_TRUE(fnctIdentifyClient(context).goesOn());
+  gConfiguration.Users.password.set(QStringLiteral("id1"), QStringLiteral("changed"));
+  RequestContext changed = restricted("Cookie: user=alice; password=" + value + "\r\n");
+  EXPECT_EQ(fnctIdentifyClient(changed).status, 401);
 }
 
 TEST_F(IdentificationTest, SavingThePasswordMakesTheCookiesLastOneYear) {
   RequestContext context = restricted({}, "user=alice&password=secret&savepwd=on");
   EXPECT_TRUE(fnctIdentifyClient(context).goesOn());
   const QByteArray expires = "; expires=" + orv::server::getRFC1123DateFormat(kStart.addYears(1));
-  EXPECT_EQ(cookies(context),
-            (QList<QByteArray>{"user=alice" + expires, "password=" + base64(QStringLiteral("secret")) + expires}));
+  EXPECT_EQ(cookies(context), (QList<QByteArray>{"user=alice" + expires + kFlags,
+                                                 "password=" + token("alice", "secret") + expires + kFlags}));
 
   RequestContext off = restricted({}, "user=alice&password=secret&savepwd=off");
   EXPECT_TRUE(fnctIdentifyClient(off).goesOn());
@@ -248,11 +281,11 @@ TEST_F(IdentificationTest, FormFieldsAreReadAsTheBrowserEncodesThem) {
   RequestContext context = restricted({}, "user=b%6Fb&password=a+b%26c%25");
   EXPECT_TRUE(fnctIdentifyClient(context).goesOn());
   EXPECT_EQ(context.accountKey, QStringLiteral("id2"));
-  // The cookies hold the login percent-encoded and the password as Base64, so neither
-  // a blank, ";" nor "," can cut them short.
-  EXPECT_EQ(cookies(context), (QList<QByteArray>{"user=bob", "password=" + base64(QStringLiteral("a b&c%"))}));
+  // The cookies hold the login percent-encoded and the hash in hexadecimal, so neither a
+  // blank, ";" nor "," can cut them short.
+  EXPECT_EQ(cookies(context), (QList<QByteArray>{"user=bob" + kFlags, "password=" + token("bob", "a b&c%") + kFlags}));
 
-  RequestContext again = restricted("Cookie: user=bob; password=" + base64(QStringLiteral("a b&c%")) + "\r\n");
+  RequestContext again = restricted("Cookie: user=bob; password=" + token("bob", "a b&c%") + "\r\n");
   EXPECT_TRUE(fnctIdentifyClient(again).goesOn());
   EXPECT_EQ(again.accountKey, QStringLiteral("id2"));
 }
@@ -263,14 +296,12 @@ TEST_F(IdentificationTest, ALongPasswordStaysOnOneCookieLine) {
   EXPECT_TRUE(fnctIdentifyClient(context).goesOn());
   const QList<QByteArray> lines = cookies(context);
   ASSERT_EQ(lines.size(), 2);
-  EXPECT_EQ(lines.at(1), "password=" + base64(password));
-  EXPECT_GT(lines.at(1).size(), 76 + 9);
+  EXPECT_EQ(lines.at(1), "password=" + token("carl", password) + kFlags);
   EXPECT_FALSE(lines.at(1).contains('\r'));
 }
 
 TEST_F(IdentificationTest, CookiesIdentifyWithoutSettingNewOnes) {
-  RequestContext context =
-      restricted("Cookie: theme=dark; user=alice; password=" + base64(QStringLiteral("secret")) + "\r\n");
+  RequestContext context = restricted("Cookie: theme=dark; user=alice; password=" + token("alice", "secret") + "\r\n");
   EXPECT_TRUE(fnctIdentifyClient(context).goesOn());
   EXPECT_EQ(context.accountKey, QStringLiteral("id1"));
   EXPECT_TRUE(cookies(context).isEmpty());
@@ -298,8 +329,7 @@ TEST_F(IdentificationTest, ANulCharacterInACredentialIsABadRequest) {
   } rows[] = {
       {{}, "user=alice&password=se%00cret"},
       {{}, "user=ali%00ce&password=secret"},
-      {"Cookie: user=alice; password=" + base64(QStringLiteral("se") + QChar(u'\0') + QStringLiteral("cret")) + "\r\n",
-       {}},
+      {"Cookie: user=al%00ice; password=" + token("alice", "secret") + "\r\n", {}},
       {basicHeader(QStringLiteral("alice:se") + QChar(u'\0') + QStringLiteral("cret")), {}},
   };
   for (const auto& row : rows) {

@@ -236,4 +236,23 @@ TEST_F(BanTest, ACountWithoutItsTimeIsLiftedRatherThanBannedForever) {
   EXPECT_EQ(getCounterValue(errors(), kClient), -1);
 }
 
+// Forty thousand addresses with one wrong password each: once a ban's length has passed,
+// the next failure sweeps them out of the table, and failures that old count no more.
+TEST_F(BanTest, FailuresOlderThanTheBanDurationAreForgotten) {
+  for (int n = 0; n < 40000; ++n) {
+    subIncrementIpCounter(QStringLiteral("11.%1.%2.%3").arg(n / 65536).arg((n / 256) % 256).arg(n % 256));
+  }
+  failAt(kClient, {100, 101});
+  EXPECT_EQ(errors().count(), 40001);
+  failAt(kOther, {240 + 1});
+  EXPECT_EQ(errors().count(), 2);
+  EXPECT_EQ(banStarts().count(), 2);
+  EXPECT_EQ(getCounterValue(errors(), kClient), 2);
+  // The client's two failures are 240 seconds old at its third: it starts again from one.
+  failAt(kClient, {101 + 240});
+  EXPECT_EQ(getCounterValue(errors(), kClient), 1);
+  EXPECT_FALSE(isIpBanned(kClient));
+  EXPECT_EQ(errors().keyAt(errors().count()), kClient);
+}
+
 }  // namespace

@@ -18,6 +18,7 @@
 
 #include <zlib.h>
 
+#include <cstdio>
 #include <vector>
 
 namespace {
@@ -252,6 +253,8 @@ TEST_F(ItemRequests, HostileImagesGetTheIconThatStandsForThemAndTheServerGoesOn)
 }
 
 TEST_F(ItemRequests, AHiddenPictureTooLargeToScaleGetsTheHiddenVariantOfItsIcon) {
+  // Hidden files are served only while the pages show them.
+  gConfiguration.HtmlDisplay.VIEW_HIDDEN_DISK_ITEMS = true;
   for (const char* variant : {"show", "hide"}) {
     for (const char* size : {"16", "48"}) {
       const QString name = u"filetype_%1_%2_png-jpg.png"_s.arg(QLatin1String(size), QLatin1String(variant));
@@ -398,6 +401,29 @@ TEST_F(DuringTheYield, AThumbnailAskedForWhileAnotherIsInCreationMeetsTheTotalLi
   // The first maker's count was up while the second request met the limit.
   ASSERT_FALSE(inCreation.empty());
   EXPECT_EQ(inCreation.front(), 1);
+  expectNothingInCreation();
+}
+
+}  // namespace
+
+namespace {
+
+// The picture of the share is swapped for a link to a picture outside every share while
+// the maker yields: the thumbnail is still made of the file that was checked, never of the
+// picture outside.
+TEST_F(DuringTheYield, ASourceSwappedForALinkOutsideIsNeverFollowed) {
+  const QString outside = tmp.write(u"outside/tall.png"_s, encode(picture(30, 90), "PNG"));
+  bool swapped = false;
+  whileTheMakerYields([&](ServerEngine&, int) {
+    const QString link = widePath + u".link"_s;
+    swapped = QFile::link(outside, link) &&
+              ::rename(QFile::encodeName(link).constData(), QFile::encodeName(widePath).constData()) == 0;
+  });
+  const HttpAnswer answer = get("GET /photos/?miniature=wide.png HTTP/1.1\r\n\r\n");
+  ASSERT_TRUE(swapped);
+  EXPECT_TRUE(QFileInfo(widePath).isSymLink());
+  EXPECT_EQ(answer.status(), "200");
+  EXPECT_EQ(bitmapSize(answer.body), QSize(96, 72));
   expectNothingInCreation();
 }
 

@@ -242,7 +242,11 @@ TEST_F(RoadIntake, HostileHeadsGetOneAnswerAndTheirConnectionCloses) {
       {"no blank", "GET\r\nHost: a\r\n\r\n", "400"},
       {"ten thousand headers", manyHeaders, "413"},
       {"an overlong value", "GET /a.txt HTTP/1.1\r\nUser-Agent: " + QByteArray(5000, 'u') + "\r\n\r\n", "413"},
-      {"repeated headers: the first counts", "GET /a.txt HTTP/1.1\r\nHost: a\r\nHost: b\r\nHost: c\r\n\r\n", "200"},
+      {"repeated headers: the first counts", "GET /a.txt HTTP/1.1\r\nHost: a\r\nUser-Agent: b\r\nUser-Agent: c\r\n\r\n",
+       "200"},
+      // Which site is asked for is in doubt.
+      {"two Host headers", "GET /a.txt HTTP/1.1\r\nHost: a\r\nHost: b\r\n\r\n", "400"},
+      {"two Host headers of the same value", "GET /a.txt HTTP/1.1\r\nhost: a\r\nHOST: a\r\n\r\n", "400"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);

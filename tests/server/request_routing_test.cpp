@@ -69,8 +69,10 @@ const MappingCase kMappingCases[] = {
     {"/a/b/only-a.txt", &kNested, RequestKind::Path, "a/b/only-a.txt", kUsable, kAbsent, false, "amy", ""},
     {"/a/b/", &kNested, RequestKind::Path, "ab/", kAbsent, kUsable, false, "abe", ""},
     {"/t/c.txt", &kSameServerPath, RequestKind::Path, "a/c.txt", kUsable, kAbsent, false, "amy", ""},
-    // Nothing anywhere: the root-based path, absent, with the root share's values.
-    {"/a/b/none.txt", &kNested, RequestKind::Path, "pub/a/b/none.txt", kAbsent, kAbsent, false, "", ""},
+    // Nothing anywhere: absent, with the values of the share whose server path is the
+    // longest prefix, so that a restricted one asks for a login whether a name is there
+    // or not; without such a share, the root-based path with the root share's values.
+    {"/a/b/none.txt", &kNested, RequestKind::Path, "ab/none.txt", kAbsent, kAbsent, false, "abe", ""},
     {"/nothing.txt", &kNoShares, RequestKind::Path, "pub/nothing.txt", kAbsent, kAbsent, false, "", ""},
     // Virtual folders: restricted unless some share below is open; users collected.
     {"/x/", &kXRestrictedAndOpen, RequestKind::Path, "pub/x/", kAbsent, kVirtual, false, "bob", ""},
