@@ -1,6 +1,8 @@
 #include "uploads_window_fixture.h"
 
+#include "core/debug_log.h"
 #include "desktop/frm_tooltip_uploads.h"
+#include "net/send_complete_pump.h"
 #include "server/file_reader.h"
 #include "server/request_intake.h"
 
@@ -22,6 +24,14 @@ using orv::desktop::uploadPicture;
 
 constexpr qsizetype kLargeFile = 48 * 1024 * 1024;
 
+QString logText() {
+  QString text;
+  for (qsizetype row = std::min<qsizetype>(orv::core::debugEventLog().count(), 40) - 1; row >= 0; --row) {
+    text += orv::core::debugEventLog().line(row).text + u'\n';
+  }
+  return text;
+}
+
 // A running server whose root share holds a large file, downloaded by clients on
 // 127.0.0.1 that read only when told to.
 class LiveUploads : public UploadsWindowTest {
@@ -34,6 +44,11 @@ class LiveUploads : public UploadsWindowTest {
     gConfiguration.AppDisplay.SHOW_TRANSFERS_LISTS_INFOS = true;
     largePath = folder.write(u"pub/big.bin"_s, QByteArray(kLargeFile, 'x'));
     smallPath = folder.write(u"pub/small.txt"_s, QByteArray(1000, 's'));
+    gConfiguration.AppState.blnDebugFormLoaded = true;
+    gConfiguration.AdvancedParameters.APP_DEBUG = true;
+    gConfiguration.AdvancedParameters.HTTP_DEBUG = true;
+    // The window that moves large files on block by block, as the start-up makes it.
+    orv::net::modSubClsCustWinMsg::HookCustWinMsg();
     server->setDataArrivalHandler(&orv::server::usrSocket_DataArrival);
     ASSERT_EQ(server->StartStopServer(), orv::server::StartStopResult::Started);
     port = server->listeningPort();
@@ -43,6 +58,7 @@ class LiveUploads : public UploadsWindowTest {
     window.reset();
     peers.clear();
     server.reset();
+    orv::net::modSubClsCustWinMsg::UnhookCustWinMsg();
     orv::core::gAppFolder = savedAppFolder_;
     UploadsWindowTest::TearDown();
   }
@@ -93,7 +109,9 @@ TEST_F(LiveUploads, ASlowDownloadIsWatchedLiveThenStoppedAfterItsQuestion) {
   EXPECT_EQ(iconKey(list, 0), uploadPicture(1).cacheKey());
   EXPECT_EQ(list.model()->index(0, 2).data(orv::desktop::SortKeyRole).toString(), u"000"_s)
       << "the row starts at 0 % until the next tick";
-  ASSERT_TRUE(readAtLeast(peer, 8 * 1024 * 1024));
+  ASSERT_TRUE(readAtLeast(peer, 8 * 1024 * 1024))
+      << peer.received.size() << " bytes, " << peer.reads << " reads, end " << peer.endOfStream << " error "
+      << peer.readError << " log " << logText().toStdString();
   ASSERT_TRUE(processEventsUntil([&] { return percentOf(0) > 0; }));
   EXPECT_LT(percentOf(0), 100);
   EXPECT_TRUE(uploads.inProgressFrame()->title().startsWith(u"Uploads in progress (Transfers: 1, Remaining: "_s));

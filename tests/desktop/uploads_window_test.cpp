@@ -75,8 +75,8 @@ TEST_F(UploadsWindowTest, SortsTheSentListByEachColumnAndAlternatesTheOrder) {
   const QTreeView& list = *uploads.uploadedList();
   // Opened newest first (descending); the next click on any column turns to ascending.
   uploads.SortUploadedFiles(1, false);
-  EXPECT_EQ(column(list, 0, TransferRole), QStringList({u"2"_s, u"5"_s, u"1"_s, u"3"_s, u"4"_s}))
-      << "names ignoring case, equal names in the order of adding";
+  EXPECT_EQ(column(list, 0, TransferRole), QStringList({u"5"_s, u"2"_s, u"1"_s, u"4"_s, u"3"_s}))
+      << "names ignoring case, equal names in the order they had";
   uploads.SortUploadedFiles(1, false);
   EXPECT_EQ(column(list, 0), QStringList({u"c.bin"_s, u"c.bin"_s, u"b.bin"_s, u"A.bin"_s, u"A.bin"_s}));
   uploads.SortUploadedFiles(3, false);
