@@ -40,6 +40,16 @@ constexpr int kBarColumn = 1;
 constexpr int kDefaultInProgressWidths[4] = {131, 104, 68, 100};
 constexpr int kDefaultUploadedWidths[2] = {115, 51};
 
+// The design widths fit the design font; with a larger font a column at first opening is
+// as wide as the longest text it usually shows (its header included), so nothing is cut.
+int defaultWidth(const QTreeView& list, int column, int designWidth, const QString& sample) {
+  const QFontMetrics metrics = list.fontMetrics();
+  const QString header = list.model()->headerData(column, Qt::Horizontal).toString();
+  constexpr int kPadding = 16;
+  return std::max({designWidth, metrics.horizontalAdvance(sample) + kPadding,
+                   list.header()->fontMetrics().horizontalAdvance(header) + 2 * kPadding});
+}
+
 QString text(std::u16string_view name) {
   return core::gLanguage.text(name);
 }
@@ -190,17 +200,21 @@ void frmUploads::buildMenus() {
 void frmUploads::Form_Load() {
   RefreshUploadsFormLang();
   core::tConfAppDisplay& display = gConfiguration.AppDisplay;
+  const QString inProgressSamples[4] = {QString(), transferredOnTotalText(999.99 * 1048576, 999.99 * 1048576),
+                                        rateText(999.99 * 1048576), QStringLiteral("255.255.255.255")};
   for (int column = 0; column < 4; ++column) {
     int& width = display.intInProgressColumnWidths[column];
     if (width == 0) {
-      width = kDefaultInProgressWidths[column];
+      width =
+          defaultWidth(*lvwUploadsInProgress_, column + 1, kDefaultInProgressWidths[column], inProgressSamples[column]);
     }
     lvwUploadsInProgress_->setColumnWidth(column + 1, width);
   }
+  const QString uploadedSamples[2] = {QStringLiteral("8888/88/88 88:88:88"), QStringLiteral("88888")};
   for (int column = 0; column < 2; ++column) {
     int& width = display.intUploadedColumnWidths[column];
     if (width == 0) {
-      width = kDefaultUploadedWidths[column];
+      width = defaultWidth(*lvwUploadedFiles_, column + 1, kDefaultUploadedWidths[column], uploadedSamples[column]);
     }
     lvwUploadedFiles_->setColumnWidth(column + 1, width);
   }
