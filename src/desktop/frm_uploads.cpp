@@ -267,6 +267,9 @@ void frmUploads::Form_Unload() {
 }
 
 void frmUploads::RefreshUploadsFormLang() {
+  // Each list is named by its frame's caption word, as a screen reader reads it.
+  lvwUploadsInProgress_->setAccessibleName(text(u"UPLOADS_FORM/FRAMES/IN_PROGRESS"));
+  lvwUploadedFiles_->setAccessibleName(text(u"UPLOADS_FORM/FRAMES/FINISHED"));
   inProgressModel_->refreshHeaders();
   uploadedModel_->refreshHeaders();
   mnuUploadsInProgress_OpenFile_->setText(text(u"UPLOADS_FORM/MENUS/IN_PROGRESS_OPEN_FILE"));
