@@ -378,15 +378,19 @@ void UploadedFilesModel::addNewest() {
   // The store keeps its newest rows only: what it let go leaves the list, and every other
   // line takes the number its transfer has now.
   const qsizetype dropped = static_cast<qsizetype>(rows_.size()) - (stored - 1);
-  if (dropped > 0) {
-    for (qsizetype gone = 1; gone <= dropped; ++gone) {
-      const int row = rowOfTransfer(gone);
-      if (row >= 0) {
-        beginRemoveRows({}, row, row);
-        rows_.erase(rows_.begin() + row);
-        endRemoveRows();
-      }
+  if (dropped == 1) {
+    const int row = rowOfTransfer(1);
+    if (row >= 0) {
+      beginRemoveRows({}, row, row);
+      rows_.erase(rows_.begin() + row);
+      endRemoveRows();
     }
+  } else if (dropped > 1) {
+    beginResetModel();
+    std::erase_if(rows_, [dropped](const Row& row) { return row.transfer <= dropped; });
+    endResetModel();
+  }
+  if (dropped > 0) {
     for (Row& row : rows_) {
       row.transfer -= dropped;
     }

@@ -198,6 +198,19 @@ TEST_F(UploadsWindowTest, RowsFollowTheirTransfersWhenTheStoreLetsItsOldestRowGo
       << "the oldest row went with its transfer";
 }
 
+TEST_F(UploadsWindowTest, AStoreThatLetsManyRowsGoAtOnceLeavesTheirLinesOut) {
+  for (int i = 1; i <= 5; ++i) {
+    storeRow(QStringLiteral("/srv/f%1.bin").arg(i), true, true, false);
+  }
+  frmUploads& uploads = open();
+  gUploadedLists.transfers.erase(gUploadedLists.transfers.begin(), gUploadedLists.transfers.begin() + 3);
+  storeRow(u"/srv/new.bin"_s, true, true, true);
+  uploads.addUploadedFileInList(u"/srv/new.bin"_s, {}, true, true, true, true, true);
+  const QTreeView& list = *uploads.uploadedList();
+  EXPECT_EQ(column(list, 0), QStringList({u"new.bin"_s, u"f5.bin"_s, u"f4.bin"_s}));
+  EXPECT_EQ(column(list, 0, TransferRole), QStringList({u"3"_s, u"2"_s, u"1"_s}));
+}
+
 TEST_F(UploadsWindowTest, AListOfAHundredThousandRowsOpensAndSorts) {
   for (int i = 0; i < 100'000; ++i) {
     gUploadedLists.transfers.push_back({QStringLiteral("/srv/%1/file%2.bin").arg(i % 100).arg(i), false,
@@ -367,6 +380,23 @@ TEST_F(UploadsWindowTest, SentFileDetailsOpenAfterTheDelayBesideThePointer) {
   QEvent leave(QEvent::Leave);
   QCoreApplication::sendEvent(list.viewport(), &leave);
   EXPECT_FALSE(uploads.uploadedTipsDelay()->isActive());
+}
+
+TEST_F(UploadsWindowTest, NearTheScreensCornerTheDetailsOpenLeftOfAndAboveThePointer) {
+  storeRow(u"/srv/a.bin"_s, true, true, false);
+  frmUploads& uploads = open();
+  const QRect screen = uploads.screen()->geometry();
+  const QPoint corner = screen.bottomRight() - QPoint(5, 5);
+  QCursor::setPos(corner);
+  if (QCursor::pos() != corner) {
+    GTEST_SKIP() << "this platform does not move the pointer";
+  }
+  uploads.lvwUploadedFiles_OnMouseMove(rowCentre(*uploads.uploadedList(), 0));
+  ASSERT_TRUE(processEventsUntil([&] { return uploads.uploadedTooltip()->isVisible(); }));
+  const QRect placed = uploads.uploadedTooltip()->frameGeometry();
+  EXPECT_EQ(placed.right(), corner.x() - 11) << "ends 10 pixels left of the pointer";
+  EXPECT_EQ(placed.bottom(), corner.y() - 11) << "ends 10 pixels above it";
+  EXPECT_TRUE(screen.contains(placed));
 }
 
 TEST_F(UploadsWindowTest, APendingDelayShowsNothingOnceItsListIsClearedOrItsRowIsGone) {
