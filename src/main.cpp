@@ -1,6 +1,8 @@
+#include "desktop/child_panel.h"
 #include "desktop/frm_main.h"
 #include "desktop/startup.h"
 #include "desktop/termination_signals.h"
+#include "editors/frm_shares.h"
 #include "platform/message_loop.h"
 
 #include <QApplication>
@@ -10,6 +12,7 @@ int main(int argc, char** argv) {
   QApplication application(argc, argv);
   orv::desktop::frmMain window(QCoreApplication::applicationDirPath(),
                                orv::desktop::commandLineText(QCoreApplication::arguments()));
+  orv::desktop::setChildPanelMaker(orv::desktop::MainPanel::Shares, orv::editors::sharesPanelMaker(window));
   // A stop from the session or a terminal closes the window as the user would.
   const orv::desktop::TerminationSignalWatcher stopWatcher([&window] { window.close(); });
   if (!window.MDIForm_Load()) {
