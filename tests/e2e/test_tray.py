@@ -101,6 +101,24 @@ class TrayIcon(unittest.TestCase):
         position = window.translate_coords(self.session.xlib.screen().root, 0, 0)
         return -position.x + geometry.width // 2, -position.y + geometry.height // 2
 
+    def popup_window(self, pid):
+        """The program's top-level window shown without the window manager: its menu."""
+        from Xlib import X
+        for window, _ in self.session.top_level_windows(pid):
+            attributes = window.get_attributes()
+            if attributes.override_redirect and attributes.map_state == X.IsViewable:
+                return window
+        return None
+
+    def key(self, name):
+        from Xlib import X, XK
+        from Xlib.ext import xtest
+        xlib = self.session.xlib
+        code = xlib.keysym_to_keycode(XK.string_to_keysym(name))
+        xtest.fake_input(xlib, X.KeyPress, code)
+        xtest.fake_input(xlib, X.KeyRelease, code)
+        xlib.sync()
+
     def click(self, x, y, button, times=1):
         from Xlib import X
         from Xlib.ext import xtest
@@ -132,16 +150,19 @@ class TrayIcon(unittest.TestCase):
         screen = session.xlib.screen()
         self.save_area("tray-xvfb-icon", screen.width_in_pixels - 160, 0, 160, 40)
 
-        # The right button pops up the tray menu, with the start/stop item first.
+        # The right button pops up the tray menu. Popups are not in the accessible tree of
+        # the application, so the menu is found as the program's popup window, and its
+        # first item, the start/stop item, is chosen with the keyboard.
         x, y = self.centre_on_root(icon)
         self.click(x, y, 3)
-        stop = session.find(application, None, "Stop the server", what="the tray menu's start/stop item")
-        for text in ("View my shares", "About Orvendale", "Help", "Check for a new version", "Orvendale web site",
-                     "Debug", "Exit"):
-            self.assertIsNotNone(session.find(application, None, text, what=f"the item {text!r}"))
+        menu = desktop.wait_for(lambda: self.popup_window(pid), "the tray menu to pop up")
+        geometry = menu.get_geometry()
+        position = menu.translate_coords(screen.root, 0, 0)
+        self.assertGreater(geometry.height, 80, "a menu of ten items")
         time.sleep(0.2)  # only for the picture: the menu's first paint
-        self.save_area("tray-xvfb-menu", max(0, x - 300), 0, 300, 320)
-        session.press(stop)
+        self.save_area("tray-xvfb-menu", -position.x, -position.y, geometry.width, geometry.height)
+        self.key("Down")
+        self.key("Return")
         desktop.wait_for(lambda: not orvendale._connects(server.port), "the server to stop listening")
 
         # A double click brings the window back.
