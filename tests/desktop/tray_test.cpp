@@ -200,6 +200,14 @@ TEST(TrayTip, TheSystrayStateOfEachServerState) {
   EXPECT_EQ(running.tip, u"Orvendale - STARTED_SERVER"_s);
 }
 
+TEST(ViewMyShares, TheAddressNeedsNoNameLookUp) {
+  using orv::desktop::fnctViewMySharesAddress;
+  EXPECT_EQ(fnctViewMySharesAddress(QString(), 8080), u"http://127.0.0.1:8080/"_s);
+  EXPECT_EQ(fnctViewMySharesAddress(u"0.0.0.0"_s, 80), u"http://127.0.0.1:80/"_s);
+  EXPECT_EQ(fnctViewMySharesAddress(u"192.168.1.5"_s, 8080), u"http://192.168.1.5:8080/"_s);
+  EXPECT_EQ(fnctViewMySharesAddress(QString(), 0), QString()) << "nothing listens";
+}
+
 TEST(TrayIcon, EachPictureIsDrawnAndSaved) {
   for (const int number : {101, 102, 103}) {
     const QIcon icon = orv::desktop::trayIconPicture(number);

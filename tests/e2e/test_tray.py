@@ -52,14 +52,13 @@ def save_png(path, width, height, bgrx):
         out.write(chunk(b"IEND", b""))
 
 
-class TrayIcon(unittest.TestCase):
+class TrayTestCase(unittest.TestCase):
+    """A session and a run that starts in the tray, with the X look-ups of the tray."""
+
     def setUp(self):
         self.session = desktop.Session()
         self.addCleanup(self.session.close)
         self.session.start()
-        self.session.spawn(["trayer", "--edge", "top", "--align", "right", "--widthtype", "pixel", "--width", "120",
-                            "--heighttype", "pixel", "--height", "32", "--SetDockType", "false", "--transparent",
-                            "false", "--tint", "0xd0d0d0"])
         self.server = TrayServer([orvendale.Share("/music/", "music")],
                                  environment=self.session.program_environment())
         self.addCleanup(self.server.clean)
@@ -135,10 +134,22 @@ class TrayIcon(unittest.TestCase):
         image = root.get_image(x, y, width, height, X.ZPixmap, 0xFFFFFFFF)
         save_png(os.path.join(artifacts_folder(), name + ".png"), width, height, image.data)
 
-    # ---- The test ----
+    def start_tray_host(self):
+        self.session.spawn(["trayer", "--edge", "top", "--align", "right", "--widthtype", "pixel", "--width", "120",
+                            "--heighttype", "pixel", "--height", "32", "--SetDockType", "false", "--transparent",
+                            "false", "--tint", "0xd0d0d0"])
 
+    def showing_frame(self, application):
+        pyatspi = self.session.pyatspi
+        return next((frame for frame in self.session.find_all(application, (pyatspi.ROLE_FRAME,), TITLE)
+                     if frame.getState().contains(pyatspi.STATE_SHOWING)), None)
+
+
+# One test per script: the accessibility library keeps the bus of the first session.
+class TrayIcon(TrayTestCase):
     def test_the_icon_is_docked_its_menu_stops_the_server_and_a_double_click_restores(self):
         session, server = self.session, self.server
+        self.start_tray_host()
         desktop.wait_for(lambda: self.tray_owner() != 0, "the tray host to own the notification area")
         server.start()
         pid = server.process.pid
@@ -169,10 +180,7 @@ class TrayIcon(unittest.TestCase):
         icon = desktop.wait_for(lambda: self.docked_icon(pid), "the icon still in the tray")
         x, y = self.centre_on_root(icon)
         self.click(x, y, 1, times=2)
-        frame = desktop.wait_for(
-            lambda: next((f for f in session.find_all(application, (session.pyatspi.ROLE_FRAME,), TITLE)
-                          if f.getState().contains(session.pyatspi.STATE_SHOWING)), None),
-            "the main window to show")
+        frame = desktop.wait_for(lambda: self.showing_frame(application), "the main window to show")
         desktop.wait_for(lambda: self.docked_icon(pid) is None, "the icon to leave the tray")
         self.assertIsNotNone(session.button(frame, "Server off"))
         session.close_window(pid, frame.name)
