@@ -1,7 +1,6 @@
 """The program that starts in the tray on a display without a notification area: no icon
 could stand in for its window, so the window shows, and its close ends the program."""
 
-
 import desktop
 import test_tray
 
