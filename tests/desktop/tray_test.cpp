@@ -113,6 +113,8 @@ class Tray : public ::testing::Test {
     window_ = std::make_unique<frmMain>(folder_.path(), QString());
     EXPECT_TRUE(window_->MDIForm_Load());
     processPendingEvents();
+    // The loader puts 80 for a port out of 1 to 65535; the engine takes 0 as any free port.
+    gConfiguration.Protocol.LOCAL_PORT = u"0"_s;
     return *window_;
   }
 
