@@ -3,6 +3,7 @@
 #include "desktop/startup.h"
 #include "desktop/termination_signals.h"
 #include "editors/frm_config_main_list.h"
+#include "editors/frm_shares.h"
 #include "platform/message_loop.h"
 
 #include <QApplication>
@@ -14,6 +15,7 @@ int main(int argc, char** argv) {
                                    [](QWidget* parent) { return new orv::editors::frmConfig_MainList(parent); });
   orv::desktop::frmMain window(QCoreApplication::applicationDirPath(),
                                orv::desktop::commandLineText(QCoreApplication::arguments()));
+  orv::desktop::setChildPanelMaker(orv::desktop::MainPanel::Shares, orv::editors::sharesPanelMaker(window));
   // A stop from the session or a terminal closes the window as the user would.
   const orv::desktop::TerminationSignalWatcher stopWatcher([&window] { window.close(); });
   if (!window.MDIForm_Load()) {
