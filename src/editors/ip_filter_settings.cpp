@@ -31,8 +31,10 @@ std::optional<QString> fnctCanonicalIpAddress(const QString& text) {
 
 IpFilterFields fnctIpFilterFields(const core::tConfIpFilters& filters) {
   IpFilterFields fields;
+  // An address that an older file holds with leading zeros is shown, and saved, as the
+  // server reads it.
   for (const auto& entry : filters.colAddresses) {
-    fields.addresses.append(entry.value);
+    fields.addresses.append(fnctCanonicalIpAddress(entry.value).value_or(entry.value));
   }
   fields.allowExcept = filters.bytMethod == 2;
   return fields;

@@ -23,6 +23,8 @@ struct IpFilterFields {
   bool allowExcept = true;  // optAllowExcept selected; otherwise optDenyExcept
 };
 
+// The fields as the form shows the stored filter, each address in its canonical form
+// where it has one.
 IpFilterFields fnctIpFilterFields(const core::tConfIpFilters& filters);
 
 // True when the filter would refuse every client, this machine included: "Deny" with an

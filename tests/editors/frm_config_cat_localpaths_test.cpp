@@ -212,6 +212,15 @@ TEST_F(LocalPathsForm, RemoveAndDeleteTakeEverySelectedPatternAndSaveWritesTheLi
   EXPECT_TRUE(configBytes().contains("LOCAL_PATHS")) << configBytes().toStdString();
 }
 
+TEST_F(LocalPathsForm, APatternOf4000CharactersComesBackWhole) {
+  const QString path = QStringLiteral("/srv/") + QString(3995, QChar(0x00E9));
+  exact_->click();
+  box_->setText(QStringLiteral(" ") + path + QStringLiteral(" "));
+  QTest::keyClick(box_, Qt::Key_Return);
+  QTest::mouseClick(save_, Qt::LeftButton);
+  EXPECT_EQ(stored(reload()).last(), QLatin1Char('"') + path + QLatin1Char('"'));
+}
+
 TEST_F(LocalPathsForm, LeavingWithoutSaveDropsTheEdits) {
   type(QStringLiteral("gone"));
   QTest::keyClick(box_, Qt::Key_Return);

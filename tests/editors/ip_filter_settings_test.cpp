@@ -70,9 +70,10 @@ TEST(RefuseEveryone, OnlyDenyWithAnEmptyListRefusesEveryone) {
 TEST(IpFiltersStore, SaveReplacesTheListInOrderAndWritesTheMethod) {
   orv::core::tConfIpFilters filters;
   filters.colAddresses.add(QStringLiteral("1.1.1.1"));
+  filters.colAddresses.add(QStringLiteral("010.000.0.01"));  // as an older file may hold it
   filters.bytMethod = 1;
   IpFilterFields fields = fnctIpFilterFields(filters);
-  EXPECT_EQ(fields.addresses, QStringList{QStringLiteral("1.1.1.1")});
+  EXPECT_EQ(fields.addresses, (QStringList{QStringLiteral("1.1.1.1"), QStringLiteral("10.0.0.1")}));
   EXPECT_FALSE(fields.allowExcept);
   subStoreIpFilters({{QStringLiteral("9.9.9.9"), QStringLiteral("2.2.2.2"), QStringLiteral("9.9.9.9")}, true}, filters);
   EXPECT_EQ(filters.bytMethod, 2);
