@@ -2,7 +2,10 @@
 
 #include "core/configuration.h"
 #include "core/language.h"
+#include "editors/frm_config_cat_boot.h"
 #include "editors/frm_config_cat_identification.h"
+#include "editors/frm_config_cat_ipfilters.h"
+#include "editors/frm_config_cat_localpaths.h"
 #include "editors/frm_config_cat_users.h"
 
 #include <array>
@@ -35,6 +38,9 @@ std::size_t slotOf(ConfigCategory category) {
 std::array<ConfigCategoryMaker, kConfigCategoryCount>& makers() {
   static std::array<ConfigCategoryMaker, kConfigCategoryCount> registered = [] {
     std::array<ConfigCategoryMaker, kConfigCategoryCount> initial;
+    initial[slotOf(ConfigCategory::Boot)] = [](QWidget* parent) { return new frmConfig_CatBoot(parent); };
+    initial[slotOf(ConfigCategory::LocalPaths)] = [](QWidget* parent) { return new frmConfig_CatLocalPaths(parent); };
+    initial[slotOf(ConfigCategory::IpFilters)] = [](QWidget* parent) { return new frmConfig_CatIpFilters(parent); };
     initial[slotOf(ConfigCategory::Users)] = [](QWidget* parent) { return new frmConfig_CatUsers(parent); };
     initial[slotOf(ConfigCategory::Identification)] = [](QWidget* parent) {
       return new frmConfig_CatIdentification(parent);

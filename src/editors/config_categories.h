@@ -44,8 +44,9 @@ class ConfigCategoryForm : public QWidget {
   ConfigCategory category_;
 };
 
-// Makes a new form of one category. The forms of the users and identification categories
-// are registered from the start; a category without a maker gets an empty form.
+// Makes a new form of one category. The forms of the boot, local paths, IP filters, users
+// and identification categories are registered from the start; a category without a maker
+// gets an empty form.
 using ConfigCategoryMaker = std::function<ConfigCategoryForm*(QWidget* parent)>;
 void setConfigCategoryMaker(ConfigCategory category, ConfigCategoryMaker maker);
 ConfigCategoryForm* createConfigCategoryForm(ConfigCategory category, QWidget* parent);
