@@ -1,6 +1,7 @@
 #include "desktop/child_panel.h"
 #include "desktop/frm_history.h"
 #include "desktop/frm_main.h"
+#include "desktop/frm_uploads.h"
 #include "desktop/startup.h"
 #include "desktop/termination_signals.h"
 #include "editors/frm_config_main_list.h"
@@ -19,6 +20,9 @@ int main(int argc, char** argv) {
   orv::desktop::frmMain window(QCoreApplication::applicationDirPath(),
                                orv::desktop::commandLineText(QCoreApplication::arguments()));
   orv::desktop::setChildPanelMaker(orv::desktop::MainPanel::Shares, orv::editors::sharesPanelMaker(window));
+  orv::desktop::setChildPanelMaker(orv::desktop::MainPanel::Uploads, [&window](QWidget* parent) {
+    return new orv::desktop::frmUploads(window.server(), parent);
+  });
   // A stop from the session or a terminal closes the window as the user would.
   const orv::desktop::TerminationSignalWatcher stopWatcher([&window] { window.close(); });
   if (!window.MDIForm_Load()) {

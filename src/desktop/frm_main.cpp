@@ -4,19 +4,25 @@
 #include "core/configuration.h"
 #include "core/debug_log.h"
 #include "core/language.h"
+#include "desktop/about_box.h"
 #include "desktop/child_panel.h"
 #include "desktop/desktop_utils.h"
 #include "desktop/frm_about.h"
 #include "desktop/frm_debug.h"
 #include "desktop/frm_menu.h"
+#include "desktop/main_menus.h"
 #include "desktop/message_box.h"
 #include "desktop/startup.h"
+#include "desktop/usr_systray.h"
 #include "server/request_intake.h"
 #include "server/server_engine.h"
+#include "server/upload_details.h"
 
 #include <QCloseEvent>
 #include <QCoreApplication>
 #include <QGuiApplication>
+#include <QMenu>
+#include <QMenuBar>
 #include <QResizeEvent>
 #include <QScreen>
 
@@ -112,17 +118,25 @@ frmMain::frmMain(QString appFolder, QString commandLine, QWidget* parent)
       appFolder_(std::move(appFolder)),
       commandLine_(std::move(commandLine)),
       clientArea_(new ClientArea(this)),
-      server_(std::make_unique<server::ServerEngine>()) {
+      server_(std::make_unique<server::ServerEngine>()),
+      usrSystray_(new usrSystray(this)) {
   setObjectName(QStringLiteral("frmMain"));
   clientArea_->setObjectName(QStringLiteral("frmMainClientArea"));
   setCentralWidget(clientArea_);
   gMainForm = this;
+  mnuTrayIcon_ = buildTrayMenu(*this);
+  usrSystray_->setContextMenu(mnuTrayIcon_);
+  connect(usrSystray_, &usrSystray::DblClickLeft, this, &frmMain::restoreFromTray);
+  windowMenu(*menuBar());
+  server::setTrayIconView(this);
   // Every request of every connection travels the request road.
   server_->setDataArrivalHandler(&server::usrSocket_DataArrival);
   resize(kDesignWidth, kDesignHeight);
 }
 
 frmMain::~frmMain() {
+  // The engine's last clean-ups must not reach a window that is going.
+  server::setTrayIconView(nullptr);
   UnloadMenuAndChildForm();
   if (gMainForm == this) {
     gMainForm = nullptr;
@@ -139,7 +153,7 @@ bool frmMain::MDIForm_Load() {
     return false;
   }
   loaded_ = true;
-  if (!core::gConfiguration.Other.START_IN_TRAY) {
+  if (!startsInTray()) {
     if (const QScreen* screen = this->screen()) {
       move(screen->availableGeometry().center() - rect().center());
     }
@@ -179,7 +193,9 @@ void frmMain::showAboutForm() {
   orv::desktop::showAboutForm(this);
 }
 
-void frmMain::RefreshFormLang() {}
+void frmMain::RefreshFormLang() {
+  refreshTrayMenu(*mnuTrayIcon_, server_->isServerRunning());
+}
 
 void frmMain::ShowMenuAndLastChildForm() {
   delete gMenuForm.data();
@@ -302,32 +318,100 @@ void frmMain::changeEvent(QEvent* event) {
   if (!canHideInTray()) {
     return;  // minimised as any window: the tool bar and the panel stay
   }
+  // Once the change is over: whoever minimised may still be showing the window (as
+  // showMinimized does after the state has changed).
+  QMetaObject::invokeMethod(this, &frmMain::hideInTray, Qt::QueuedConnection);
+}
+
+void frmMain::hideInTray() {
+  if (!isMinimized() || getIsIconIsVisible()) {
+    return;
+  }
   hide();
   UnloadMenuAndChildForm();
+  subUnSubClassMainForm(*this);
   AddOrRefreshSystrayIcon();
 }
 
 bool frmMain::canHideInTray() const {
-  return false;
+  return isTrayAvailable();
+}
+
+bool frmMain::startsInTray() const {
+  return gConfiguration.Other.START_IN_TRAY && canHideInTray();
 }
 
 void frmMain::restoreFromTray() {
+  if (gConfiguration.AppState.blnAboutFromTray) {
+    closeAboutForm();
+    gConfiguration.AppState.blnAboutFromTray = false;
+  }
   RemoveSystrayIcon();
   setWindowState(gConfiguration.AppDisplay.bytMainFormState == 2 ? Qt::WindowMaximized : Qt::WindowNoState);
   ShowMenuAndLastChildForm();
   show();
   subSetForegroundWindow(this);
+  subSubClassMainForm(*this, qRound(gConfiguration.AppDisplay.intMainFormWidth / double(kTwipsPerPixel)),
+                      qRound(gConfiguration.AppDisplay.intMainFormHeight / double(kTwipsPerPixel)));
 }
 
-void frmMain::AddOrRefreshSystrayIcon() {}
+void frmMain::AddOrRefreshSystrayIcon() {
+  const SystrayState state = fnctSystrayState(gConfiguration.AppState.blnServerStarted,
+                                              server::getUploadsInProgressTotals(server_->slots()), isDebugMode());
+  usrSystray_->Show(state.iconNumber, state.tip);
+}
 
-void frmMain::RemoveSystrayIcon() {}
+void frmMain::RemoveSystrayIcon() {
+  usrSystray_->Hide();
+}
 
 bool frmMain::getIsIconIsVisible() const {
-  return false;
+  return usrSystray_->getIsIconIsVisible();
 }
 
-void frmMain::setTrayDebugItemVisible(bool) {}
+void frmMain::setTrayDebugItemVisible(bool visible) {
+  if (auto* debug = mnuTrayIcon_->findChild<QAction*>(QStringLiteral("mnuTrayIcon_Debug"))) {
+    debug->setVisible(visible);
+  }
+}
+
+void frmMain::mnuSystemMenu_AboutApp() {
+  showAboutForm();
+}
+
+void frmMain::mnuSystemMenu_Help() {
+  subOpenHelpFile();
+}
+
+void frmMain::mnuSystemMenu_WebSite() {
+  subShellOpen(webSiteAddress(currentLanguageFile().abbreviation));
+}
+
+void frmMain::mnuSystemMenu_VerifNewVersion() {
+  subShellOpen(newVersionAddress(currentLanguageFile().abbreviation));
+}
+
+void frmMain::mnuSystemMenu_ShowMyShares() {
+  // The listener takes every address of the machine; its own name is never looked up, so
+  // a machine whose name does not resolve still opens its pages.
+  const QString address = fnctViewMySharesAddress(QString(), server_->listeningPort());
+  if (!address.isEmpty()) {
+    subShellOpen(address);
+  }
+}
+
+void frmMain::mnuSystemMenu_ShowDebugForm() {
+  showDebugForm();
+}
+
+void frmMain::mnuTrayIcon_StartStopServer_Click() {
+  StartStopServer(true);
+  AddOrRefreshSystrayIcon();
+}
+
+void frmMain::mnuTrayIcon_ExitApp_Click() {
+  close();
+}
 
 void frmMain::StartStopServer(bool reportPortInUse) {
   const server::StartStopResult result = server_->StartStopServer();
@@ -348,6 +432,7 @@ void frmMain::StartStopServer(bool reportPortInUse) {
   // the server runs.
   if (result != server::StartStopResult::Failed) {
     RefreshFormLang();
+    subSetSystemMenuItemState(*this, gConfiguration.AppState.blnServerStarted, SystemMenuCommand::ViewMyShares);
   }
 }
 

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "server/upload_views.h"
+
 #include <QMainWindow>
 #include <QPointer>
 #include <QString>
@@ -8,6 +10,7 @@
 
 class QCloseEvent;
 class QEvent;
+class QMenu;
 
 namespace orv::server {
 class ServerEngine;
@@ -20,6 +23,7 @@ class ChildPanel;
 class frmDebug;
 class frmMain;
 class frmMenu;
+class usrSystray;
 
 // The one main window while it exists, the tool bar form docked in it while it is shown,
 // and the panel shown below the tool bar; each is null when there is none.
@@ -38,8 +42,9 @@ QString startFailureText(server::StartStopResult result, const QString& port);
 inline constexpr int kTwipsPerPixel = 15;
 
 // The main window. Its load runs the start-up sequence and its close the shut-down
-// sequence; the close is never refused, and the program ends after it.
-class frmMain : public QMainWindow {
+// sequence; the close is never refused, and the program ends after it. The engine refreshes
+// its tray icon through the tray icon view while the icon is shown.
+class frmMain : public QMainWindow, public server::TrayIconView {
   Q_OBJECT
 
  public:
@@ -62,8 +67,8 @@ class frmMain : public QMainWindow {
   // Shows the about box, making it when it is not open, and brings it forward.
   void showAboutForm();
 
-  // The texts of the tray menu; the tray icon and its menu are not built yet, so this
-  // does nothing.
+  // The captions of the tray menu, its start/stop item's for the server state, and view my
+  // shares enabled only while the server runs.
   void RefreshFormLang();
 
   // Creates the tool bar form and the panel shown last (gShownMainPanel; none yet is
@@ -84,19 +89,34 @@ class frmMain : public QMainWindow {
   void MDIForm_Resize();
 
   // ---- The tray ----
-  // Minimising hides the window into the tray only when canHideInTray() says a tray icon
-  // can stand in for it; otherwise the window minimises as any window does, so a person is
-  // never left with neither a window nor an icon. The tray icon is not built yet: these do
-  // nothing, canHideInTray() is false, and the tray icon's double click is to call
-  // restoreFromTray().
+  // Minimising hides the window into the tray only when canHideInTray() says a tray can
+  // show the icon; otherwise the window minimises as any window does, so a person is never
+  // left with neither a window nor an icon. Start in tray shows the window for the same
+  // reason.
   bool canHideInTray() const;
-  void AddOrRefreshSystrayIcon();
+  bool startsInTray() const;
+  // Shows the tray icon, or refreshes it, with the picture and tip of the server state.
+  void AddOrRefreshSystrayIcon() override;
   void RemoveSystrayIcon();
-  bool getIsIconIsVisible() const;
+  bool getIsIconIsVisible() const override;
   void setTrayDebugItemVisible(bool visible);
-  // Brings the window back from the tray in its last state, with its tool bar and the
-  // panel shown last, in front.
+  // Brings the window back from the tray (the icon's double click) in its last state, with
+  // its tool bar and the panel shown last, in front; an open about box closes first.
   void restoreFromTray();
+  usrSystray& systray() const { return *usrSystray_; }
+  QMenu& trayMenu() const { return *mnuTrayIcon_; }
+
+  // ---- The commands of the tray menu and of the window menu ----
+  void mnuSystemMenu_AboutApp();
+  void mnuSystemMenu_Help();
+  void mnuSystemMenu_WebSite();
+  void mnuSystemMenu_VerifNewVersion();
+  // Opens the server's own root page; nothing while the server is stopped.
+  void mnuSystemMenu_ShowMyShares();
+  void mnuSystemMenu_ShowDebugForm();
+  // The tray menu's own: start or stop the server and refresh the icon; end the program.
+  void mnuTrayIcon_StartStopServer_Click();
+  void mnuTrayIcon_ExitApp_Click();
 
   // Starts the listener on LOCAL_PORT, or stops it and every connection when it runs. A
   // start that fails is reported in a message box only when asked: PORT_ALREADY_OPEN for a
@@ -111,6 +131,8 @@ class frmMain : public QMainWindow {
 
  private:
   void MDIForm_Unload();
+  // Minimised: the window hides and the tray icon stands in for it.
+  void hideInTray();
 
   QString appFolder_;
   QString commandLine_;
@@ -119,6 +141,8 @@ class frmMain : public QMainWindow {
   QWidget* clientArea_;
   QPointer<frmDebug> debugForm_;
   std::unique_ptr<server::ServerEngine> server_;
+  usrSystray* usrSystray_;
+  QMenu* mnuTrayIcon_ = nullptr;
 };
 
 }  // namespace orv::desktop

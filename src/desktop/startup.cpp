@@ -13,7 +13,11 @@
 #include "core/local_paths.h"
 #include "core/uploaded_store.h"
 #include "desktop/frm_main.h"
+<<<<<<< HEAD
 #include "desktop/language_version.h"
+=======
+#include "desktop/main_menus.h"
+>>>>>>> main
 #include "desktop/message_box.h"
 #include "net/send_complete_pump.h"
 #include "server/server_engine.h"
@@ -44,13 +48,6 @@ void HookCustWinMsg() {
 void UnhookCustWinMsg() {
   net::modSubClsCustWinMsg::UnhookCustWinMsg();
 }
-
-// The system menu and the main window procedure that keeps the window's smallest size
-// (desktop shell).
-void subBuildSystemMenu(frmMain&, bool) {}
-void subResetSystemMenu(frmMain&) {}
-void subSubClassMainForm(frmMain&, int, int) {}
-void subUnSubClassMainForm() {}
 
 // Font character sets: Qt fonts are Unicode, so applying the system's to the about box and
 // the two transfer tooltips (desktop shell) has nothing to do.
@@ -166,8 +163,9 @@ bool subStartUp(frmMain& window, const QString& executableFolder, const QString&
   window.setTrayDebugItemVisible(true);
   subBuildSystemMenu(window, true);
 
-  // 19. The window with its tool bar and last panel, or the tray icon alone.
-  if (!gConfiguration.Other.START_IN_TRAY) {
+  // 19. The window with its tool bar and last panel, or the tray icon alone. Without a tray
+  // to show the icon, the window shows: a program with neither could only be killed.
+  if (!window.startsInTray()) {
     window.ShowMenuAndLastChildForm();
     subSubClassMainForm(window, qRound(gConfiguration.AppDisplay.intMainFormWidth / double(kTwipsPerPixel)),
                         qRound(gConfiguration.AppDisplay.intMainFormHeight / double(kTwipsPerPixel)));
@@ -192,7 +190,7 @@ void subShutDown(frmMain& window) {
 
   // 2, 3, 4. The window procedure, the tray icon and the send-complete message window.
   if (!window.getIsIconIsVisible()) {
-    subUnSubClassMainForm();
+    subUnSubClassMainForm(window);
   }
   window.RemoveSystrayIcon();
   UnhookCustWinMsg();

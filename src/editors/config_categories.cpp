@@ -2,9 +2,12 @@
 
 #include "core/configuration.h"
 #include "core/language.h"
+#include "editors/frm_config_cat_boot.h"
 #include "editors/frm_config_cat_general.h"
 #include "editors/frm_config_cat_html.h"
 #include "editors/frm_config_cat_identification.h"
+#include "editors/frm_config_cat_ipfilters.h"
+#include "editors/frm_config_cat_localpaths.h"
 #include "editors/frm_config_cat_users.h"
 
 #include <array>
@@ -39,6 +42,9 @@ std::array<ConfigCategoryMaker, kConfigCategoryCount>& makers() {
     std::array<ConfigCategoryMaker, kConfigCategoryCount> initial;
     initial[slotOf(ConfigCategory::General)] = [](QWidget* parent) { return new frmConfig_CatGeneral(parent); };
     initial[slotOf(ConfigCategory::Html)] = [](QWidget* parent) { return new frmConfig_CatHtml(parent); };
+    initial[slotOf(ConfigCategory::Boot)] = [](QWidget* parent) { return new frmConfig_CatBoot(parent); };
+    initial[slotOf(ConfigCategory::LocalPaths)] = [](QWidget* parent) { return new frmConfig_CatLocalPaths(parent); };
+    initial[slotOf(ConfigCategory::IpFilters)] = [](QWidget* parent) { return new frmConfig_CatIpFilters(parent); };
     initial[slotOf(ConfigCategory::Users)] = [](QWidget* parent) { return new frmConfig_CatUsers(parent); };
     initial[slotOf(ConfigCategory::Identification)] = [](QWidget* parent) {
       return new frmConfig_CatIdentification(parent);

@@ -44,8 +44,8 @@ class ConfigCategoryForm : public QWidget {
   ConfigCategory category_;
 };
 
-// Makes a new form of one category. The forms of the general, html, users and
-// identification categories are registered from the start; a category without a maker gets an empty form.
+// Makes a new form of one category. Every category's form is registered from the start;
+// a category without a maker gets an empty form.
 using ConfigCategoryMaker = std::function<ConfigCategoryForm*(QWidget* parent)>;
 void setConfigCategoryMaker(ConfigCategory category, ConfigCategoryMaker maker);
 ConfigCategoryForm* createConfigCategoryForm(ConfigCategory category, QWidget* parent);

@@ -39,8 +39,15 @@ bool isPathMatchingPattern(const QString& path, const QString& pattern) {
   QString p = pattern;
   p.replace(QStringLiteral("{folder:app}"), core::gAppFolder, Qt::CaseInsensitive);
   if (isQuotedPattern(pattern)) {
-    p = p.mid(1, p.size() - 2);
-    return QDir::cleanPath(p).compare(QDir::cleanPath(path), Qt::CaseInsensitive) == 0;
+    const QString named = QDir::cleanPath(p.mid(1, p.size() - 2));
+    const QString plain = QDir::cleanPath(path);
+    if (plain.compare(named, Qt::CaseInsensitive) == 0) {
+      return true;
+    }
+    // Excluding a folder excludes what it holds. A file has nothing below it, so the rule
+    // needs no look at the disk, and it keeps holding when a file is replaced by a folder.
+    const QString below = named.endsWith(kSeparator) ? named : named + kSeparator;
+    return plain.startsWith(below, Qt::CaseInsensitive);
   }
   return !p.isEmpty() && plainPath(path).contains(p, Qt::CaseInsensitive);
 }

@@ -14,9 +14,10 @@ bool isTextContainingListItem(const QStringList& list, const QString& text);
 
 // True when the local path is excluded by the pattern, ignoring case. "{folder:app}" in the
 // pattern stands for the application folder. A pattern of at least 3 characters enclosed in
-// double quotes names exactly one path: the path must equal it without the quotes, and
-// nothing below it matches. Any other pattern must occur somewhere in the path; an empty one
-// excludes nothing. The path is compared in its plain form ("//", "." and ".." resolved as
+// double quotes names one path: the path must equal it without the quotes, or lie below it
+// (a folder's exclusion covers every file and folder inside it, at any depth; "/pub/doc"
+// does not cover "/pub/docs"). Any other pattern must occur somewhere in the path; an empty
+// one excludes nothing. The path is compared in its plain form ("//", "." and ".." resolved as
 // text, a trailing "/" ignored for the exact form), so "/pub/docs/./" cannot slip past an
 // exclusion of "/pub/docs". Symbolic links are not followed: the caller passes the path it
 // serves.

@@ -121,6 +121,9 @@ class Shell : public ::testing::Test {
     }
     window_ = std::make_unique<frmMain>(folder_.path(), QString());
     EXPECT_TRUE(window_->MDIForm_Load());
+    // The loader puts 80 for a port out of 1 to 65535; the engine takes 0 as any free port,
+    // so that no test binds a fixed one.
+    gConfiguration.Protocol.LOCAL_PORT = u"0"_s;
     processPendingEvents();
     return *window_;
   }

@@ -9,6 +9,7 @@
 #include "desktop/frm_debug.h"
 #include "desktop/frm_main.h"
 #include "desktop/message_box.h"
+#include "desktop/usr_systray.h"
 #include "platform/xml.h"
 
 #include "support/file_permissions.h"
@@ -272,18 +273,26 @@ TEST_F(StartUp, DebugWindowShowsTheLogWhileOpen) {
 
 TEST_F(StartUp, WindowShowsItsCaptionUnlessItStartsInTheTray) {
   writeLanguage(u"english.xml"_s, english_);
-  for (const bool inTray : {false, true}) {
-    SCOPED_TRACE(inTray);
+  struct Case {
+    bool inTray;
+    bool trayAvailable;
+    bool windowShown;  // without a tray no icon could stand in for the window
+  };
+  for (const Case c : {Case{false, true, true}, Case{true, true, false}, Case{true, false, true}}) {
+    SCOPED_TRACE(QStringLiteral("in tray %1, tray %2").arg(c.inTray).arg(c.trayAvailable).toStdString());
     resetGlobals();
-    writeConfig(QByteArray("<OTHER><START_IN_TRAY>") + (inTray ? "true" : "false") + "</START_IN_TRAY></OTHER>");
+    orv::desktop::setTrayAvailability([c] { return c.trayAvailable; });
+    writeConfig(QByteArray("<OTHER><START_IN_TRAY>") + (c.inTray ? "true" : "false") + "</START_IN_TRAY></OTHER>");
     ASSERT_TRUE(load());
-    EXPECT_EQ(window_->isVisible(), !inTray);
+    EXPECT_EQ(window_->isVisible(), c.windowShown);
+    EXPECT_EQ(window_->getIsIconIsVisible(), !c.windowShown);
     EXPECT_EQ(window_->windowTitle(),
               orv::desktop::isDebugMode() ? u"Orvendale 1.02 [Debug mode]"_s : u"Orvendale 1.02"_s);
     EXPECT_EQ(gConfiguration.AppDisplay.intMainFormWidth, window_->width() * orv::desktop::kTwipsPerPixel);
     EXPECT_EQ(gConfiguration.AppDisplay.intMainFormHeight, window_->height() * orv::desktop::kTwipsPerPixel);
     window_->close();
   }
+  orv::desktop::setTrayAvailability({});
 }
 
 TEST_F(StartUp, BuildsTheStylesheetsAndLoadsThePageStylesheetOnlyWhenTheServerTransforms) {

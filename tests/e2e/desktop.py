@@ -136,6 +136,11 @@ class Session:
                     stderr=subprocess.DEVNULL)
         os.environ.update({"DISPLAY": self.display, "DBUS_SESSION_BUS_ADDRESS": self.bus_address})
 
+    def spawn(self, arguments):
+        """Starts a helper program on this display and bus (a tray host, say); it is stopped
+        with the session."""
+        return self._spawn(arguments, env=self.environment(), stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+
     def environment(self):
         """The environment of a process that belongs to this session."""
         return dict(os.environ, DISPLAY=self.display, DBUS_SESSION_BUS_ADDRESS=self.bus_address)

@@ -58,12 +58,26 @@ TEST_F(ExclusionsTest, AWordRefusesEveryPathThatHoldsItInAnyCase) {
   EXPECT_TRUE(check(other).goesOn());
 }
 
-TEST_F(ExclusionsTest, AQuotedPathRefusesThatPathOnly) {
-  exclude(QLatin1Char('"') + tmp.file(QStringLiteral("pub/docs")) + QLatin1Char('"'));
-  RequestContext folder = contextFor(QStringLiteral("/docs"));
-  EXPECT_EQ(check(folder).status, 403);
-  RequestContext below = contextFor(QStringLiteral("/docs/sub/b.txt"));
-  EXPECT_TRUE(check(below).goesOn());
+TEST_F(ExclusionsTest, AQuotedFolderRefusesTheFolderAndEverythingInIt) {
+  exclude(QLatin1Char('"') + tmp.file(QStringLiteral("pub/docs")) + QStringLiteral("/\""));
+  for (const QString& url : {QStringLiteral("/docs"), QStringLiteral("/docs/"), QStringLiteral("/docs/a.txt"),
+                             QStringLiteral("/docs/sub/"), QStringLiteral("/docs/sub/b.txt")}) {
+    SCOPED_TRACE(url.toStdString());
+    RequestContext context = contextFor(url);
+    EXPECT_EQ(check(context).status, 403);
+  }
+  RequestContext other = contextFor(QStringLiteral("/Private/notes.txt"));
+  EXPECT_TRUE(check(other).goesOn());
+}
+
+TEST_F(ExclusionsTest, AQuotedFileRefusesThatFileOnly) {
+  exclude(QLatin1Char('"') + tmp.file(QStringLiteral("pub/docs/a.txt")) + QLatin1Char('"'));
+  RequestContext file = contextFor(QStringLiteral("/docs/a.txt"));
+  EXPECT_EQ(check(file).status, 403);
+  RequestContext sibling = contextFor(QStringLiteral("/docs/sub/b.txt"));
+  EXPECT_TRUE(check(sibling).goesOn());
+  RequestContext folder = contextFor(QStringLiteral("/docs/"));
+  EXPECT_TRUE(check(folder).goesOn());
 }
 
 TEST_F(ExclusionsTest, ALinkDoesNotCarryAPathPastAnExclusion) {

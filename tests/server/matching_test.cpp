@@ -73,12 +73,26 @@ TEST_F(PathMatchingTest, ContainedAndQuotedPatterns) {
       {"/opt/orvendale/./cache/a.bmp", "{folder:app}/cache", true},
       {"/opt/orvendale//cache/a.bmp", "{folder:app}/cache", true},
       {"/srv/pub/private/../notes.txt", "private", false},
-      // Exactly one path, in any letter case, and nothing below it.
+      // One path, in any letter case, and everything below it.
       {"/srv/pub/private", "\"/srv/pub/Private\"", true},
       {"/SRV/PUB/PRIVATE", "\"/srv/pub/private\"", true},
-      {"/srv/pub/private/a.txt", "\"/srv/pub/private\"", false},
+      {"/srv/pub/private/a.txt", "\"/srv/pub/private\"", true},
+      {"/srv/pub/Private/Sub/Deeper/b.txt", "\"/srv/pub/private\"", true},
+      {"/srv/pub/private/sub/", "\"/srv/pub/private/\"", true},
+      {"/srv/pub/private/a.txt", "\"/srv/pub/private/\"", true},
       {"/srv/pub/private2", "\"/srv/pub/private\"", false},
+      {"/srv/pub/private2/a.txt", "\"/srv/pub/private/\"", false},
+      {"/srv/pub/private.txt", "\"/srv/pub/private\"", false},
       {"/srv/pub", "\"/srv/pub/private\"", false},
+      {"/srv/pub/a.txt", "\"/srv/pub/a.txt\"", true},
+      {"/srv/pub/a.txt2", "\"/srv/pub/a.txt\"", false},
+      {"/opt/orvendale/cache/1.bmp", "\"{folder:app}/cache/\"", true},
+      {"/srv/pub/x/../private/a.txt", "\"/srv/pub/private\"", true},
+      {"/srv/pub/private/../a.txt", "\"/srv/pub/private\"", false},
+      // The root names every path; a relative text names none.
+      {"/srv/pub/a.txt", "\"/\"", true},
+      {"/", "\"/\"", true},
+      {"/srv/pub/private/a.txt", "\"private\"", false},
       {"/opt/orvendale/config.xml", "\"{folder:app}/config.xml\"", true},
       // The folder as a folder request names it, with its "/", and in other spellings.
       {"/srv/pub/private/", "\"/srv/pub/private\"", true},
