@@ -13,11 +13,8 @@
 #include "core/local_paths.h"
 #include "core/uploaded_store.h"
 #include "desktop/frm_main.h"
-<<<<<<< HEAD
 #include "desktop/language_version.h"
-=======
 #include "desktop/main_menus.h"
->>>>>>> main
 #include "desktop/message_box.h"
 #include "net/send_complete_pump.h"
 #include "server/server_engine.h"
