@@ -9,6 +9,7 @@
 #include "desktop/frm_about.h"
 #include "desktop/frm_main.h"
 #include "desktop/frm_menu.h"
+#include "desktop/main_menus.h"
 #include "desktop/message_box.h"
 #include "desktop/startup.h"
 #include "editors/config_category_save.h"
@@ -307,6 +308,11 @@ void frmConfig_CatGeneral::refreshOpenWindowsLanguage() {
     panel->InitConfigCatsListview();
   }
   trace("categories");
+  if (desktop::gMainForm != nullptr) {
+    desktop::subResetSystemMenu(*desktop::gMainForm);
+    desktop::subBuildSystemMenu(*desktop::gMainForm, true);
+  }
+  trace("window menu");
   // The size group names of the pages come from the language.
   gConfiguration.AppState.objXslGroupDocument = std::make_shared<const xml::Document>(content::getXslGroupStylesheet());
   trace("group stylesheet");

@@ -30,7 +30,8 @@ class frmConfig_CatGeneral : public ConfigCategoryForm {
   void cmdSaveConfig_Click();
 
   // The refreshes of a language change name themselves here, in the order they run
-  // ("general", "about", "menu", "main", "categories", "group stylesheet"); for tests.
+  // ("general", "about", "menu", "main" with the tray menu, "categories", "window
+  // menu", "group stylesheet"); for tests.
   static void setLanguageRefreshTracer(std::function<void(const QString& step)> tracer);
 
  protected:

@@ -8,6 +8,7 @@
 #include "desktop/frm_about.h"
 #include "desktop/frm_main.h"
 #include "desktop/frm_menu.h"
+#include "desktop/main_menus.h"
 #include "desktop/startup.h"
 #include "editors/frm_config_main_list.h"
 #include "editors/general_settings.h"
@@ -18,12 +19,14 @@
 #include "support/tcp_peer.h"
 #include "widget_input.h"
 
+#include <QAction>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
+#include <QMenu>
 #include <QPushButton>
 #include <QTest>
 #include <QToolButton>
@@ -64,7 +67,7 @@ class GeneralForm : public EditorsTest {
                  "<MAX_APP_VERSION_COMPATIBLILITY>" + version + "</MAX_APP_VERSION_COMPATIBLILITY>");
     text.replace("<LANGUAGE>English</LANGUAGE>", "<LANGUAGE>" + language + "</LANGUAGE>");
     for (const QByteArray& element : {QByteArray("GENERAL"), QByteArray("CONFIG_LABEL"), QByteArray("VERSION"),
-                                      QByteArray("CONFIG_CATS_GENERAL"), QByteArray("SAVE")}) {
+                                      QByteArray("CONFIG_CATS_GENERAL"), QByteArray("SAVE"), QByteArray("ABOUT_APP")}) {
       text.replace("<" + element + ">", "<" + element + ">" + prefix + " ");
     }
     app_.write(u"lang/"_s + name, text);
@@ -287,6 +290,8 @@ class GeneralInWindow : public GeneralForm {
                                      [](QWidget* parent) { return new frmConfig_MainList(parent); });
     window_ = std::make_unique<orv::desktop::frmMain>(app_.path(), QString());
     ASSERT_TRUE(window_->MDIForm_Load());
+    // The loader turns a configured 0 into 80: a free port is asked for after the load.
+    gConfiguration.Protocol.LOCAL_PORT = u"0"_s;
     processPendingEvents();
     orv::desktop::subShowChildForm(u"Config"_s, false, true, u"general"_s);
     processPendingEvents();
@@ -333,8 +338,8 @@ TEST_F(GeneralInWindow, ALanguageChangeIsSeenInEveryOpenWindowInOrder) {
   Q_EMIT languages->activated(languages->currentIndex());
   save();
   EXPECT_TRUE(messages_.isEmpty()) << messages_.join(u'\n').toStdString();
-  EXPECT_EQ(steps,
-            (QStringList{u"general"_s, u"about"_s, u"menu"_s, u"main"_s, u"categories"_s, u"group stylesheet"_s}));
+  EXPECT_EQ(steps, (QStringList{u"general"_s, u"about"_s, u"menu"_s, u"main"_s, u"categories"_s, u"window menu"_s,
+                                u"group stylesheet"_s}));
   EXPECT_EQ(gConfiguration.Language.FILENAME, u"other.xml"_s);
   EXPECT_EQ(reload().Language.FILENAME, u"other.xml"_s);
   EXPECT_TRUE(orv::core::gLanguage.text(u"CONFIG_FORM/FRAMES/GENERAL").startsWith(u"Ot "_s));
@@ -343,6 +348,15 @@ TEST_F(GeneralInWindow, ALanguageChangeIsSeenInEveryOpenWindowInOrder) {
   EXPECT_TRUE(child<QPushButton>(*form(), "cmdSaveConfig")->text().startsWith(u"Ot "_s));
   EXPECT_TRUE(orv::desktop::gMenuForm->button(orv::desktop::frmMenu::kConfig)->text().startsWith(u"Ot "_s));
   EXPECT_TRUE(panel()->categoryList()->item(0)->text().startsWith(u"Ot "_s));
+  // The tray menu and the window menu.
+  bool trayChanged = false;
+  for (const QAction* action : window_->trayMenu().actions()) {
+    trayChanged = trayChanged || action->text().startsWith(u"Ot "_s);
+  }
+  EXPECT_TRUE(trayChanged);
+  const QAction* about = orv::desktop::systemMenuItem(*window_, orv::desktop::SystemMenuCommand::AboutApp);
+  ASSERT_NE(about, nullptr);
+  EXPECT_TRUE(about->text().startsWith(u"Ot "_s)) << about->text().toStdString();
   EXPECT_EQ(panel()->categoryList()->count(), 7);
   ASSERT_NE(orv::desktop::aboutForm(), nullptr);
   bool aboutChanged = false;
