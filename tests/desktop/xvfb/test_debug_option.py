@@ -70,6 +70,11 @@ class DebugOption(unittest.TestCase):
 
     def start(self, *arguments):
         environment = dict(os.environ, QT_QPA_PLATFORM="xcb")
+        # The X keyboard library reads past the end of a string it is handed, which the strict
+        # string checks of a sanitized build would stop at the first connection to the display.
+        sanitizer = os.environ.get("ASAN_OPTIONS")
+        if sanitizer:
+            environment["ASAN_OPTIONS"] = sanitizer.replace("strict_string_checks=1", "strict_string_checks=0")
         self.process = subprocess.Popen([os.path.join(self.temp, "orvendale"), *arguments], cwd=self.temp,
                                         env=environment)
 
