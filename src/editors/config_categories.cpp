@@ -2,6 +2,8 @@
 
 #include "core/configuration.h"
 #include "core/language.h"
+#include "editors/config_category_save.h"
+#include "editors/config_form_parts.h"
 #include "editors/frm_config_cat_boot.h"
 #include "editors/frm_config_cat_general.h"
 #include "editors/frm_config_cat_html.h"
@@ -9,6 +11,10 @@
 #include "editors/frm_config_cat_ipfilters.h"
 #include "editors/frm_config_cat_localpaths.h"
 #include "editors/frm_config_cat_users.h"
+
+#include <QHBoxLayout>
+#include <QPushButton>
+#include <QVBoxLayout>
 
 #include <array>
 #include <utility>
@@ -86,6 +92,42 @@ QString configCategoryTextName(ConfigCategory category) {
 ConfigCategoryForm::ConfigCategoryForm(ConfigCategory category, QWidget* parent)
     : QWidget(parent), category_(category) {
   setAccessibleName(core::gLanguage.text(configCategoryTextName(category)));
+}
+
+void ConfigCategoryForm::createSaveButton() {
+  cmdSaveConfig_ = named(new QPushButton(this), "cmdSaveConfig");
+}
+
+void ConfigCategoryForm::layOutForm(std::initializer_list<QWidget*> frames, QWidget* stretched) {
+  auto* buttons = new QHBoxLayout;
+  buttons->addStretch(1);
+  buttons->addWidget(cmdSaveConfig_);
+
+  auto* layout = new QVBoxLayout(this);
+  for (QWidget* frame : frames) {
+    layout->addWidget(frame, frame == stretched ? 1 : 0);
+  }
+  if (stretched == nullptr) {
+    layout->addStretch(1);
+  }
+  layout->addLayout(buttons);
+}
+
+void ConfigCategoryForm::enableSave() {
+  cmdSaveConfig_->setEnabled(true);
+}
+
+void ConfigCategoryForm::finishLoad() {
+  cmdSaveConfig_->setEnabled(false);
+  core::gConfiguration.AppDisplay.gShownConfigCategory = static_cast<int>(category_);
+}
+
+bool ConfigCategoryForm::saveCategory(const std::function<void(core::tConfiguration& record)>& storeValues) {
+  if (!subSaveCategory(storeValues)) {
+    return false;
+  }
+  cmdSaveConfig_->setEnabled(false);
+  return true;
 }
 
 void setConfigCategoryMaker(ConfigCategory category, ConfigCategoryMaker maker) {

@@ -4,7 +4,14 @@
 #include <QWidget>
 
 #include <functional>
+#include <initializer_list>
 #include <optional>
+
+class QPushButton;
+
+namespace orv::core {
+struct tConfiguration;
+}
 
 // The seven categories of the configuration panel: their codes, keys and list texts, and
 // the makers of their forms. A category whose form is not registered shows an empty form.
@@ -39,6 +46,21 @@ class ConfigCategoryForm : public QWidget {
   explicit ConfigCategoryForm(ConfigCategory category, QWidget* parent = nullptr);
 
   ConfigCategory category() const { return category_; }
+
+ protected:
+  // Makes cmdSaveConfig_; called after the category's own controls are made.
+  void createSaveButton();
+  // The frames one under the other and Save under them at the right. The stretched frame
+  // takes the height left; with none, the room left stays under the frames.
+  void layOutForm(std::initializer_list<QWidget*> frames, QWidget* stretched = nullptr);
+  // Any edit offers Save.
+  void enableSave();
+  // The end of a load: nothing is edited yet, and the panel comes back to this category.
+  void finishLoad();
+  // subSaveCategory; once written, Save waits for the next edit.
+  bool saveCategory(const std::function<void(core::tConfiguration& record)>& storeValues);
+
+  QPushButton* cmdSaveConfig_ = nullptr;
 
  private:
   ConfigCategory category_;

@@ -4,7 +4,6 @@
 
 class QCheckBox;
 class QGroupBox;
-class QPushButton;
 
 // The boot category: start with the session (the session's autostart entry), start hidden
 // in the tray and start the server when the program starts. The boxes hold the working
@@ -23,7 +22,6 @@ class frmConfig_CatBoot : public ConfigCategoryForm {
  private:
   void RefreshFormLang();
   void Form_Load();
-  void enableSave();
 
   QString programPath_;          // what the autostart entry starts
   bool startWinAtLoad_ = false;  // the box as loaded, or as last saved
@@ -32,7 +30,6 @@ class frmConfig_CatBoot : public ConfigCategoryForm {
   QCheckBox* chkStartWin_ = nullptr;
   QCheckBox* chkStartTray_ = nullptr;
   QCheckBox* chkStartServOnLoad_ = nullptr;
-  QPushButton* cmdSaveConfig_ = nullptr;
 };
 
 }  // namespace orv::editors

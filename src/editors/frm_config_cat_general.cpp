@@ -10,9 +10,9 @@
 #include "desktop/frm_main.h"
 #include "desktop/frm_menu.h"
 #include "desktop/main_menus.h"
-#include "desktop/message_box.h"
 #include "desktop/startup.h"
 #include "editors/config_category_save.h"
+#include "editors/config_form_parts.h"
 #include "editors/config_number_box.h"
 #include "editors/frm_config_main_list.h"
 #include "editors/general_settings.h"
@@ -22,12 +22,10 @@
 #include <QEvent>
 #include <QGridLayout>
 #include <QGroupBox>
-#include <QHBoxLayout>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
-#include <QVBoxLayout>
 
 #include <memory>
 
@@ -35,16 +33,6 @@ namespace orv::editors {
 namespace {
 
 using core::gConfiguration;
-
-QString configText(QStringView name) {
-  return core::gLanguage.text(QStringLiteral("CONFIG_FORM/") + name.toString());
-}
-
-template <typename Widget>
-Widget* named(Widget* widget, const char* name) {
-  widget->setObjectName(QLatin1String(name));
-  return widget;
-}
 
 std::function<void(const QString&)>& languageRefreshTracer() {
   static std::function<void(const QString&)> tracer;
@@ -58,8 +46,7 @@ void trace(const char* step) {
 }
 
 void refuse(const QString& text, QWidget* focus) {
-  desktop::showMessageBox(
-      {text, core::applicationTitle(), desktop::MessageIcon::Critical, desktop::MessageButtons::Ok});
+  showConfigError(text);
   if (focus != nullptr && focus->isEnabled()) {
     focus->setFocus(Qt::OtherFocusReason);
   }
@@ -93,7 +80,7 @@ frmConfig_CatGeneral::frmConfig_CatGeneral(QWidget* parent) : ConfigCategoryForm
   chkShowTransfersToolTips_ = named(new QCheckBox(this), "chkShowTransfersToolTips");
   chkShowTransfersListsInfos_ = named(new QCheckBox(this), "chkShowTransfersListsInfos");
   chkEnableCompression_ = named(new QCheckBox(this), "chkEnableCompression");
-  cmdSaveConfig_ = named(new QPushButton(this), "cmdSaveConfig");
+  createSaveButton();
 
   lblLocalPort_->setBuddy(txtLocalPort_);
   lblLang_->setBuddy(cboLangFiles_);
@@ -101,7 +88,7 @@ frmConfig_CatGeneral::frmConfig_CatGeneral(QWidget* parent) : ConfigCategoryForm
   labAudioPlayers_->setBuddy(txtAudioPlayers_);
   labBannedClients_->setBuddy(txtBannedClients_);
   lblDomainsList_->setBuddy(txtDomainsList_);
-  const int numberWidth = fontMetrics().horizontalAdvance(QStringLiteral("0000000000000")) + 12;
+  const int numberWidth = numberBoxWidth(*this, u"0000000000000");
   txtLocalPort_->setMaximumWidth(numberWidth);
   txtMiniaturesCacheSizeMax_->setMaximumWidth(numberWidth);
 
@@ -128,34 +115,11 @@ frmConfig_CatGeneral::frmConfig_CatGeneral(QWidget* parent) : ConfigCategoryForm
   domains->addWidget(txtDomainsList_, 1, 1);
   domains->setColumnStretch(1, 1);
 
-  auto* buttons = new QHBoxLayout;
-  buttons->addStretch(1);
-  buttons->addWidget(cmdSaveConfig_);
-
-  auto* layout = new QVBoxLayout(this);
-  layout->addWidget(fraGeneral_);
-  layout->addWidget(fraClientApplications_);
-  layout->addWidget(fraDomains_);
-  layout->addWidget(chkShowTransfersToolTips_);
-  layout->addWidget(chkShowTransfersListsInfos_);
-  layout->addWidget(chkEnableCompression_);
-  layout->addStretch(1);
-  layout->addLayout(buttons);
-
-  QWidget* order[] = {txtLocalPort_,
-                      cboLangFiles_,
-                      txtMiniaturesCacheSizeMax_,
-                      txtAudioPlayers_,
-                      txtBannedClients_,
-                      chkAllowOnlyDomains_,
-                      txtDomainsList_,
-                      chkShowTransfersToolTips_,
-                      chkShowTransfersListsInfos_,
-                      chkEnableCompression_,
-                      cmdSaveConfig_};
-  for (std::size_t index = 1; index < std::size(order); ++index) {
-    setTabOrder(order[index - 1], order[index]);
-  }
+  layOutForm({fraGeneral_, fraClientApplications_, fraDomains_, chkShowTransfersToolTips_, chkShowTransfersListsInfos_,
+              chkEnableCompression_});
+  setTabChain({txtLocalPort_, cboLangFiles_, txtMiniaturesCacheSizeMax_, txtAudioPlayers_, txtBannedClients_,
+               chkAllowOnlyDomains_, txtDomainsList_, chkShowTransfersToolTips_, chkShowTransfersListsInfos_,
+               chkEnableCompression_, cmdSaveConfig_});
 
   portKeys_ = new NumberBoxKeys(
       txtLocalPort_, cmdSaveConfig_,
@@ -202,10 +166,7 @@ void frmConfig_CatGeneral::RefreshFormLang() {
       {lblDomainsList_, u"LABELS/DOMAINS_LIST"},
   };
   for (const auto& [label, name] : labels) {
-    label->setText(configText(name) + QStringLiteral(" :"));
-    if (label->buddy() != nullptr) {
-      label->buddy()->setAccessibleName(configText(name));
-    }
+    setFieldLabel(label, name);
   }
   labMiniaturesCacheSizeMax_Unit_->setText(configText(u"LABELS/MINIATURE_CACHE_SIZE_MAX_UNIT"));
   chkAllowOnlyDomains_->setText(configText(u"CHECKBOX/ALLOW_ONLY_DOMAINS"));
@@ -238,12 +199,7 @@ void frmConfig_CatGeneral::Form_Load() {
   const bool zlib = gConfiguration.AppState.blnZlibAvailable;
   chkEnableCompression_->setEnabled(zlib);
   chkEnableCompression_->setChecked(zlib && gConfiguration.Protocol.ENABLE_COMPRESSION);
-  cmdSaveConfig_->setEnabled(false);
-  gConfiguration.AppDisplay.gShownConfigCategory = static_cast<int>(ConfigCategory::General);
-}
-
-void frmConfig_CatGeneral::enableSave() {
-  cmdSaveConfig_->setEnabled(true);
+  finishLoad();
 }
 
 void frmConfig_CatGeneral::normalizeList(QLineEdit* box) {

@@ -9,7 +9,6 @@ class QComboBox;
 class QGroupBox;
 class QLabel;
 class QLineEdit;
-class QPushButton;
 
 // The general category: the listening port, the language, the thumbnail cache size, the
 // keyword lists of audio players and banned clients, the allowed domains, two displays of
@@ -40,7 +39,6 @@ class frmConfig_CatGeneral : public ConfigCategoryForm {
  private:
   void RefreshFormLang();
   void Form_Load();
-  void enableSave();
   void normalizeList(QLineEdit* box);
   void refreshOpenWindowsLanguage();
   void restartServer();
@@ -65,7 +63,6 @@ class frmConfig_CatGeneral : public ConfigCategoryForm {
   QCheckBox* chkShowTransfersToolTips_ = nullptr;
   QCheckBox* chkShowTransfersListsInfos_ = nullptr;
   QCheckBox* chkEnableCompression_ = nullptr;
-  QPushButton* cmdSaveConfig_ = nullptr;
   NumberBoxKeys* portKeys_ = nullptr;
   NumberBoxKeys* cacheKeys_ = nullptr;
 };

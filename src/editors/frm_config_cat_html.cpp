@@ -3,9 +3,8 @@
 #include "content/server_transform.h"
 #include "core/app_info.h"
 #include "core/configuration.h"
-#include "core/language.h"
-#include "desktop/message_box.h"
 #include "editors/config_category_save.h"
+#include "editors/config_form_parts.h"
 #include "editors/config_number_box.h"
 #include "editors/html_settings.h"
 
@@ -14,7 +13,6 @@
 #include <QEvent>
 #include <QGridLayout>
 #include <QGroupBox>
-#include <QHBoxLayout>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
@@ -22,22 +20,11 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QStyle>
-#include <QVBoxLayout>
 
 namespace orv::editors {
 namespace {
 
 using core::gConfiguration;
-
-QString configText(QStringView name) {
-  return core::gLanguage.text(QStringLiteral("CONFIG_FORM/") + name.toString());
-}
-
-template <typename Widget>
-Widget* named(Widget* widget, const char* name) {
-  widget->setObjectName(QLatin1String(name));
-  return widget;
-}
 
 QString resourcesFolder() {
   return core::gAppFolder + QStringLiteral("/resources");
@@ -67,10 +54,10 @@ frmConfig_CatHtml::frmConfig_CatHtml(QWidget* parent) : ConfigCategoryForm(Confi
   fraBuildMethod_ = named(new QGroupBox(this), "fraBuildMethod");
   optByServer_ = named(new QRadioButton(fraBuildMethod_), "optByServer");
   optByClient_ = named(new QRadioButton(fraBuildMethod_), "optByClient");
-  cmdSaveConfig_ = named(new QPushButton(this), "cmdSaveConfig");
+  createSaveButton();
 
   labMiniatureDimension_->setBuddy(txtMiniatureDimension_);
-  txtMiniatureDimension_->setMaximumWidth(fontMetrics().horizontalAdvance(QStringLiteral("0000000")) + 12);
+  txtMiniatureDimension_->setMaximumWidth(numberBoxWidth(*this, u"0000000"));
   lvwXslFiles_->setViewMode(QListView::ListMode);
 
   auto* display = new QGridLayout(fraHtmlDisplay_);
@@ -83,35 +70,11 @@ frmConfig_CatHtml::frmConfig_CatHtml(QWidget* parent) : ConfigCategoryForm(Confi
   display->addWidget(labMiniatureDimension_Unit_, 4, 2);
   display->setColumnStretch(3, 1);
 
-  auto* xslFiles = new QVBoxLayout(fraXslFiles_);
-  xslFiles->addWidget(lvwXslFiles_);
-
-  auto* method = new QVBoxLayout(fraBuildMethod_);
-  method->addWidget(optByServer_);
-  method->addWidget(optByClient_);
-
-  auto* buttons = new QHBoxLayout;
-  buttons->addStretch(1);
-  buttons->addWidget(cmdSaveConfig_);
-
-  auto* layout = new QVBoxLayout(this);
-  layout->addWidget(fraHtmlDisplay_);
-  layout->addWidget(fraXslFiles_, 1);
-  layout->addWidget(fraBuildMethod_);
-  layout->addLayout(buttons);
-
-  QWidget* order[] = {chkViewHiddenDiskItems_,
-                      chkAllowHtmlMiniatures_,
-                      chkAllowHtmlMp3Tags_,
-                      chkHideExtensions_,
-                      txtMiniatureDimension_,
-                      lvwXslFiles_,
-                      optByServer_,
-                      optByClient_,
-                      cmdSaveConfig_};
-  for (std::size_t index = 1; index < std::size(order); ++index) {
-    setTabOrder(order[index - 1], order[index]);
-  }
+  stackInFrame(fraXslFiles_, {lvwXslFiles_});
+  stackInFrame(fraBuildMethod_, {optByServer_, optByClient_});
+  layOutForm({fraHtmlDisplay_, fraXslFiles_, fraBuildMethod_}, fraXslFiles_);
+  setTabChain({chkViewHiddenDiskItems_, chkAllowHtmlMiniatures_, chkAllowHtmlMp3Tags_, chkHideExtensions_,
+               txtMiniatureDimension_, lvwXslFiles_, optByServer_, optByClient_, cmdSaveConfig_});
 
   dimensionKeys_ = new NumberBoxKeys(
       txtMiniatureDimension_, cmdSaveConfig_,
@@ -125,8 +88,9 @@ frmConfig_CatHtml::frmConfig_CatHtml(QWidget* parent) : ConfigCategoryForm(Confi
   for (QCheckBox* box : {chkViewHiddenDiskItems_, chkAllowHtmlMiniatures_, chkAllowHtmlMp3Tags_, chkHideExtensions_}) {
     connect(box, &QCheckBox::toggled, this, &frmConfig_CatHtml::enableSave);
   }
-  connect(optByServer_, &QRadioButton::toggled, this, &frmConfig_CatHtml::enableSave);
-  connect(optByClient_, &QRadioButton::toggled, this, &frmConfig_CatHtml::enableSave);
+  for (QRadioButton* option : {optByServer_, optByClient_}) {
+    connect(option, &QRadioButton::toggled, this, &frmConfig_CatHtml::enableSave);
+  }
   // Activation covers the keyboard (Enter, Space) as well as a click.
   connect(lvwXslFiles_, &QListWidget::itemClicked, this, &frmConfig_CatHtml::lvwXslFiles_ItemClick);
   connect(lvwXslFiles_, &QListWidget::itemActivated, this, &frmConfig_CatHtml::lvwXslFiles_ItemClick);
@@ -143,8 +107,7 @@ void frmConfig_CatHtml::RefreshFormLang() {
   chkAllowHtmlMiniatures_->setText(configText(u"CHECKBOX/ALLOW_HTML_MINIATURES"));
   chkAllowHtmlMp3Tags_->setText(configText(u"CHECKBOX/ALLOW_HTML_MP3_TAGS"));
   chkHideExtensions_->setText(configText(u"CHECKBOX/HIDE_HTML_EXTENSIONS"));
-  labMiniatureDimension_->setText(configText(u"LABELS/MINIATURE_DIMENSION") + QStringLiteral(" :"));
-  txtMiniatureDimension_->setAccessibleName(configText(u"LABELS/MINIATURE_DIMENSION"));
+  setFieldLabel(labMiniatureDimension_, u"LABELS/MINIATURE_DIMENSION");
   labMiniatureDimension_Unit_->setText(configText(u"LABELS/MINIATURE_DIMENSION_UNIT"));
   lvwXslFiles_->setAccessibleName(configText(u"FRAMES/XSL_FILES"));
   optByServer_->setText(configText(u"RADIO/PAGE_BUILD_METHOD_SERVER"));
@@ -175,12 +138,7 @@ void frmConfig_CatHtml::Form_Load() {
   chkHideExtensions_->setChecked(html.HIDE_EXTENSIONS);
   txtMiniatureDimension_->setText(QString::number(html.MINATURE_DIMENSION));
   (html.PAGE_BUILD_METHOD == 2 ? optByServer_ : optByClient_)->setChecked(true);
-  cmdSaveConfig_->setEnabled(false);
-  gConfiguration.AppDisplay.gShownConfigCategory = static_cast<int>(ConfigCategory::Html);
-}
-
-void frmConfig_CatHtml::enableSave() {
-  cmdSaveConfig_->setEnabled(true);
+  finishLoad();
 }
 
 void frmConfig_CatHtml::lvwXslFiles_ItemClick(QListWidgetItem* item) {
@@ -249,8 +207,7 @@ void frmConfig_CatHtml::cmdSaveConfig_Click() {
   if (stylesheetChanges || methodChanges) {
     const QString problem = fnctXslFileProblem(resourcesFolder(), xslFile);
     if (!problem.isEmpty()) {
-      desktop::showMessageBox({fnctXslRefusedText(xslFile, problem), core::applicationTitle(),
-                               desktop::MessageIcon::Critical, desktop::MessageButtons::Ok});
+      showConfigError(fnctXslRefusedText(xslFile, problem));
       lvwXslFiles_->setFocus(Qt::OtherFocusReason);
       return;
     }

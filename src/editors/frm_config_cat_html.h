@@ -8,7 +8,6 @@ class QLabel;
 class QLineEdit;
 class QListWidget;
 class QListWidgetItem;
-class QPushButton;
 class QRadioButton;
 
 // The HTML display category: what folder pages list and offer (hidden items, thumbnails,
@@ -39,7 +38,6 @@ class frmConfig_CatHtml : public ConfigCategoryForm {
   void RefreshFormLang();
   void Form_Load();
   void InitXslFilesListview();
-  void enableSave();
   void lvwXslFiles_ItemClick(QListWidgetItem* item);
 
   QGroupBox* fraHtmlDisplay_ = nullptr;
@@ -55,7 +53,6 @@ class frmConfig_CatHtml : public ConfigCategoryForm {
   QGroupBox* fraBuildMethod_ = nullptr;
   QRadioButton* optByServer_ = nullptr;
   QRadioButton* optByClient_ = nullptr;
-  QPushButton* cmdSaveConfig_ = nullptr;
   NumberBoxKeys* dimensionKeys_ = nullptr;
   int lngMarkedXslIndex_ = 0;
 };

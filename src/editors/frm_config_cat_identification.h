@@ -5,7 +5,6 @@
 class QGroupBox;
 class QLabel;
 class QLineEdit;
-class QPushButton;
 class QRadioButton;
 
 // The identification category: the limit of failed identifications after which a client
@@ -28,7 +27,6 @@ class frmConfig_CatIdentification : public ConfigCategoryForm {
  private:
   void RefreshFormLang();
   void Form_Load();
-  void enableSave();
 
   QGroupBox* fraIdentificationConfig_ = nullptr;
   QGroupBox* fraIdentificationMethod_ = nullptr;
@@ -39,7 +37,6 @@ class frmConfig_CatIdentification : public ConfigCategoryForm {
   QLineEdit* txtBanDuration_ = nullptr;
   QRadioButton* optHtml_ = nullptr;
   QRadioButton* optHttp_ = nullptr;
-  QPushButton* cmdSaveConfig_ = nullptr;
   NumberBoxKeys* maxErrorsKeys_ = nullptr;
   NumberBoxKeys* banDurationKeys_ = nullptr;
 };

@@ -4,34 +4,21 @@
 #include "core/configuration.h"
 #include "core/language.h"
 #include "desktop/message_box.h"
-#include "editors/config_category_save.h"
+#include "editors/config_form_parts.h"
 #include "editors/config_list_editor.h"
 #include "editors/ip_filter_settings.h"
 
-#include <QGridLayout>
 #include <QGroupBox>
-#include <QHBoxLayout>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QPainter>
 #include <QPushButton>
 #include <QRadioButton>
-#include <QVBoxLayout>
 
 namespace orv::editors {
 namespace {
 
 using core::gConfiguration;
-
-QString configText(QStringView name) {
-  return core::gLanguage.text(QStringLiteral("CONFIG_FORM/") + name.toString());
-}
-
-template <typename Widget>
-Widget* named(Widget* widget, const char* name) {
-  widget->setObjectName(QLatin1String(name));
-  return widget;
-}
 
 // A screen on its foot: one client machine.
 QIcon addressIcon(const QPalette& palette) {
@@ -59,42 +46,21 @@ frmConfig_CatIpFilters::frmConfig_CatIpFilters(QWidget* parent)
   fraMethod_ = named(new QGroupBox(this), "fraMethod");
   optAllowExcept_ = named(new QRadioButton(fraMethod_), "optAllowExcept");
   optDenyExcept_ = named(new QRadioButton(fraMethod_), "optDenyExcept");
-  cmdSaveConfig_ = named(new QPushButton(this), "cmdSaveConfig");
+  createSaveButton();
 
-  auto* listGrid = new QGridLayout(fraIpAddress_);
-  listGrid->addWidget(lvwIpAddressList_, 0, 0, 1, 3);
-  listGrid->addWidget(txtIpAddress_, 1, 0);
-  listGrid->addWidget(cmdAddIpAddress_, 1, 1);
-  listGrid->addWidget(cmdRemoveIpAddress_, 1, 2);
-  listGrid->setColumnStretch(0, 1);
-
-  auto* methods = new QVBoxLayout(fraMethod_);
-  methods->addWidget(optAllowExcept_);
-  methods->addWidget(optDenyExcept_);
-
-  auto* buttons = new QHBoxLayout;
-  buttons->addStretch(1);
-  buttons->addWidget(cmdSaveConfig_);
-
-  auto* layout = new QVBoxLayout(this);
-  layout->addWidget(fraIpAddress_, 1);
-  layout->addWidget(fraMethod_);
-  layout->addLayout(buttons);
-
-  setTabOrder(lvwIpAddressList_, txtIpAddress_);
-  setTabOrder(txtIpAddress_, cmdAddIpAddress_);
-  setTabOrder(cmdAddIpAddress_, cmdRemoveIpAddress_);
-  setTabOrder(cmdRemoveIpAddress_, optAllowExcept_);
-  setTabOrder(optAllowExcept_, optDenyExcept_);
-  setTabOrder(optDenyExcept_, cmdSaveConfig_);
+  layOutListFrame(fraIpAddress_, lvwIpAddressList_, txtIpAddress_, cmdAddIpAddress_, cmdRemoveIpAddress_);
+  stackInFrame(fraMethod_, {optAllowExcept_, optDenyExcept_});
+  layOutForm({fraIpAddress_, fraMethod_}, fraIpAddress_);
+  setTabChain({lvwIpAddressList_, txtIpAddress_, cmdAddIpAddress_, cmdRemoveIpAddress_, optAllowExcept_, optDenyExcept_,
+               cmdSaveConfig_});
 
   const auto accept = [this](const QString& text) { return acceptedAddress(text); };
   list_ = new ConfigListEditor(lvwIpAddressList_, txtIpAddress_, cmdAddIpAddress_, cmdRemoveIpAddress_, cmdSaveConfig_,
                                addressIcon(palette()), accept, accept);
   // A click counts even on the option already chosen; a toggle counts from any source.
   for (QRadioButton* option : {optAllowExcept_, optDenyExcept_}) {
-    connect(option, &QRadioButton::toggled, cmdSaveConfig_, [this] { cmdSaveConfig_->setEnabled(true); });
-    connect(option, &QRadioButton::clicked, cmdSaveConfig_, [this] { cmdSaveConfig_->setEnabled(true); });
+    connect(option, &QRadioButton::toggled, this, &frmConfig_CatIpFilters::enableSave);
+    connect(option, &QRadioButton::clicked, this, &frmConfig_CatIpFilters::enableSave);
   }
   connect(cmdSaveConfig_, &QPushButton::clicked, this, &frmConfig_CatIpFilters::cmdSaveConfig_Click);
 
@@ -118,15 +84,13 @@ void frmConfig_CatIpFilters::Form_Load() {
   const IpFilterFields fields = fnctIpFilterFields(gConfiguration.IpFilters);
   (fields.allowExcept ? optAllowExcept_ : optDenyExcept_)->setChecked(true);
   list_->fill(fields.addresses);
-  cmdSaveConfig_->setEnabled(false);
-  gConfiguration.AppDisplay.gShownConfigCategory = static_cast<int>(ConfigCategory::IpFilters);
+  finishLoad();
 }
 
 std::optional<QString> frmConfig_CatIpFilters::acceptedAddress(const QString& text) {
   std::optional<QString> address = fnctCanonicalIpAddress(text);
   if (!address) {
-    desktop::showMessageBox({core::gLanguage.text(u"MSGBOX/ERRORS/INVALID_IP"), core::applicationTitle(),
-                             desktop::MessageIcon::Critical, desktop::MessageButtons::Ok});
+    showConfigError(core::gLanguage.text(u"MSGBOX/ERRORS/INVALID_IP"));
   }
   return address;
 }
@@ -138,9 +102,7 @@ void frmConfig_CatIpFilters::cmdSaveConfig_Click() {
                                desktop::MessageButtons::YesNo}) != desktop::MessageAnswer::Yes) {
     return;
   }
-  if (subSaveCategory([&fields](core::tConfiguration& record) { subStoreIpFilters(fields, record.IpFilters); })) {
-    cmdSaveConfig_->setEnabled(false);
-  }
+  saveCategory([&fields](core::tConfiguration& record) { subStoreIpFilters(fields, record.IpFilters); });
 }
 
 }  // namespace orv::editors

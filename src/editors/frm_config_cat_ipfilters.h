@@ -40,7 +40,6 @@ class frmConfig_CatIpFilters : public ConfigCategoryForm {
   QGroupBox* fraMethod_ = nullptr;
   QRadioButton* optAllowExcept_ = nullptr;
   QRadioButton* optDenyExcept_ = nullptr;
-  QPushButton* cmdSaveConfig_ = nullptr;
   ConfigListEditor* list_ = nullptr;
 };
 

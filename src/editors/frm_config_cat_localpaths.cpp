@@ -1,38 +1,21 @@
 #include "editors/frm_config_cat_localpaths.h"
 
 #include "core/configuration.h"
-#include "core/language.h"
-#include "editors/config_category_save.h"
+#include "editors/config_form_parts.h"
 #include "editors/config_list_editor.h"
 #include "editors/exclusion_patterns.h"
 
-#include <QDragMoveEvent>
-#include <QDropEvent>
-#include <QGridLayout>
 #include <QGroupBox>
-#include <QHBoxLayout>
 #include <QLineEdit>
 #include <QListWidget>
-#include <QMimeData>
 #include <QPainter>
 #include <QPushButton>
 #include <QRadioButton>
-#include <QVBoxLayout>
 
 namespace orv::editors {
 namespace {
 
 using core::gConfiguration;
-
-QString configText(QStringView name) {
-  return core::gLanguage.text(QStringLiteral("CONFIG_FORM/") + name.toString());
-}
-
-template <typename Widget>
-Widget* named(Widget* widget, const char* name) {
-  widget->setObjectName(QLatin1String(name));
-  return widget;
-}
 
 // A round sign with a bar across: never served.
 QIcon exclusionIcon(const QPalette& palette) {
@@ -60,34 +43,13 @@ frmConfig_CatLocalPaths::frmConfig_CatLocalPaths(QWidget* parent)
   fraExclusionMethod_ = named(new QGroupBox(this), "fraExclusionMethod");
   optLocalPathContains_ = named(new QRadioButton(fraExclusionMethod_), "optLocalPathContains");
   optLocalPathIs_ = named(new QRadioButton(fraExclusionMethod_), "optLocalPathIs");
-  cmdSaveConfig_ = named(new QPushButton(this), "cmdSaveConfig");
+  createSaveButton();
 
-  auto* listGrid = new QGridLayout(fraConfigExclusionsList_);
-  listGrid->addWidget(lvwExclusions_, 0, 0, 1, 3);
-  listGrid->addWidget(txtExclusion_, 1, 0);
-  listGrid->addWidget(cmdAddExclusion_, 1, 1);
-  listGrid->addWidget(cmdRemoveExclusion_, 1, 2);
-  listGrid->setColumnStretch(0, 1);
-
-  auto* methods = new QVBoxLayout(fraExclusionMethod_);
-  methods->addWidget(optLocalPathContains_);
-  methods->addWidget(optLocalPathIs_);
-
-  auto* buttons = new QHBoxLayout;
-  buttons->addStretch(1);
-  buttons->addWidget(cmdSaveConfig_);
-
-  auto* layout = new QVBoxLayout(this);
-  layout->addWidget(fraConfigExclusionsList_, 1);
-  layout->addWidget(fraExclusionMethod_);
-  layout->addLayout(buttons);
-
-  setTabOrder(lvwExclusions_, txtExclusion_);
-  setTabOrder(txtExclusion_, cmdAddExclusion_);
-  setTabOrder(cmdAddExclusion_, cmdRemoveExclusion_);
-  setTabOrder(cmdRemoveExclusion_, optLocalPathContains_);
-  setTabOrder(optLocalPathContains_, optLocalPathIs_);
-  setTabOrder(optLocalPathIs_, cmdSaveConfig_);
+  layOutListFrame(fraConfigExclusionsList_, lvwExclusions_, txtExclusion_, cmdAddExclusion_, cmdRemoveExclusion_);
+  stackInFrame(fraExclusionMethod_, {optLocalPathContains_, optLocalPathIs_});
+  layOutForm({fraConfigExclusionsList_, fraExclusionMethod_}, fraConfigExclusionsList_);
+  setTabChain({lvwExclusions_, txtExclusion_, cmdAddExclusion_, cmdRemoveExclusion_, optLocalPathContains_,
+               optLocalPathIs_, cmdSaveConfig_});
 
   list_ = new ConfigListEditor(
       lvwExclusions_, txtExclusion_, cmdAddExclusion_, cmdRemoveExclusion_, cmdSaveConfig_, exclusionIcon(palette()),
@@ -124,8 +86,7 @@ void frmConfig_CatLocalPaths::Form_Load() {
     patterns.append(exclusion.value);
   }
   list_->fill(patterns);
-  cmdSaveConfig_->setEnabled(false);
-  gConfiguration.AppDisplay.gShownConfigCategory = static_cast<int>(ConfigCategory::LocalPaths);
+  finishLoad();
 }
 
 void frmConfig_CatLocalPaths::lvwExclusions_Drop(const QList<QUrl>& urls) {
@@ -142,14 +103,12 @@ void frmConfig_CatLocalPaths::txtExclusion_Drop(const QList<QUrl>& urls) {
 
 void frmConfig_CatLocalPaths::cmdSaveConfig_Click() {
   const QStringList patterns = list_->texts();
-  if (subSaveCategory([&patterns](core::tConfiguration& record) {
-        record.LocalPaths.colExclusions.clear();
-        for (const QString& pattern : patterns) {
-          record.LocalPaths.colExclusions.add(pattern);
-        }
-      })) {
-    cmdSaveConfig_->setEnabled(false);
-  }
+  saveCategory([&patterns](core::tConfiguration& record) {
+    record.LocalPaths.colExclusions.clear();
+    for (const QString& pattern : patterns) {
+      record.LocalPaths.colExclusions.add(pattern);
+    }
+  });
 }
 
 bool frmConfig_CatLocalPaths::eventFilter(QObject* watched, QEvent* event) {
@@ -157,28 +116,8 @@ bool frmConfig_CatLocalPaths::eventFilter(QObject* watched, QEvent* event) {
   if (!onList && watched != txtExclusion_) {
     return false;
   }
-  switch (event->type()) {
-    case QEvent::DragEnter:
-    case QEvent::DragMove: {
-      auto* drag = static_cast<QDragMoveEvent*>(event);
-      if (drag->mimeData()->hasUrls()) {
-        drag->acceptProposedAction();
-      } else {
-        drag->ignore();
-      }
-      return true;
-    }
-    case QEvent::Drop: {
-      auto* drop = static_cast<QDropEvent*>(event);
-      if (drop->mimeData()->hasUrls()) {
-        drop->acceptProposedAction();
-        onList ? lvwExclusions_Drop(drop->mimeData()->urls()) : txtExclusion_Drop(drop->mimeData()->urls());
-      }
-      return true;
-    }
-    default:
-      return false;
-  }
+  return filterUrlDrop(
+      event, [this, onList](const QList<QUrl>& urls) { onList ? lvwExclusions_Drop(urls) : txtExclusion_Drop(urls); });
 }
 
 }  // namespace orv::editors

@@ -44,7 +44,6 @@ class frmConfig_CatLocalPaths : public ConfigCategoryForm {
   QGroupBox* fraExclusionMethod_ = nullptr;
   QRadioButton* optLocalPathContains_ = nullptr;
   QRadioButton* optLocalPathIs_ = nullptr;
-  QPushButton* cmdSaveConfig_ = nullptr;
   ConfigListEditor* list_ = nullptr;
 };
 

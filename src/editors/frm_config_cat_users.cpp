@@ -1,16 +1,12 @@
 #include "editors/frm_config_cat_users.h"
 
-#include "core/app_info.h"
 #include "core/configuration.h"
 #include "core/language.h"
 #include "core/server_paths.h"
 #include "desktop/desktop_utils.h"
-#include "desktop/message_box.h"
-#include "editors/config_category_save.h"
+#include "editors/config_form_parts.h"
 
 #include <QCheckBox>
-#include <QDragEnterEvent>
-#include <QDropEvent>
 #include <QGridLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
@@ -19,7 +15,6 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
-#include <QMimeData>
 #include <QPainter>
 #include <QPixmap>
 #include <QPushButton>
@@ -31,21 +26,6 @@ namespace {
 using core::gConfiguration;
 
 constexpr int kIdRole = Qt::UserRole;
-
-QString configText(QStringView name) {
-  return core::gLanguage.text(QStringLiteral("CONFIG_FORM/") + name.toString());
-}
-
-template <typename Widget>
-Widget* named(Widget* widget, const char* name) {
-  widget->setObjectName(QLatin1String(name));
-  return widget;
-}
-
-void showError(const QString& text) {
-  desktop::showMessageBox(
-      {text, core::applicationTitle(), desktop::MessageIcon::Critical, desktop::MessageButtons::Ok});
-}
 
 }  // namespace
 
@@ -85,7 +65,7 @@ frmConfig_CatUsers::frmConfig_CatUsers(QWidget* parent)
   cmdAddUser_ = named(new QPushButton(fraConfigUsersList_), "cmdAddUser");
   cmdModifyUser_ = named(new QPushButton(fraConfigUsersList_), "cmdModifyUser");
   cmdRemoveUser_ = named(new QPushButton(fraConfigUsersList_), "cmdRemoveUser");
-  cmdSaveConfig_ = named(new QPushButton(this), "cmdSaveConfig");
+  createSaveButton();
 
   lvwUsers_->setViewMode(QListView::ListMode);
   lvwUsers_->setSelectionMode(QAbstractItemView::ExtendedSelection);
@@ -130,26 +110,9 @@ frmConfig_CatUsers::frmConfig_CatUsers(QWidget* parent)
   frameLayout->addWidget(lvwUsers_, 2);
   frameLayout->addLayout(fieldsColumn, 3);
 
-  auto* saveRow = new QHBoxLayout;
-  saveRow->addStretch(1);
-  saveRow->addWidget(cmdSaveConfig_);
-
-  auto* layout = new QVBoxLayout(this);
-  layout->addWidget(fraConfigUsersList_, 1);
-  layout->addLayout(saveRow);
-
-  setTabOrder(lvwUsers_, txtLogin_);
-  setTabOrder(txtLogin_, txtPassword_);
-  setTabOrder(txtPassword_, chkPageIcon_);
-  setTabOrder(chkPageIcon_, txtPageIcon_);
-  setTabOrder(txtPageIcon_, cmdSelectPageIcon_);
-  setTabOrder(cmdSelectPageIcon_, chkUrlIcon_);
-  setTabOrder(chkUrlIcon_, txtUrlIcon_);
-  setTabOrder(txtUrlIcon_, cmdSelectUrlIcon_);
-  setTabOrder(cmdSelectUrlIcon_, cmdAddUser_);
-  setTabOrder(cmdAddUser_, cmdModifyUser_);
-  setTabOrder(cmdModifyUser_, cmdRemoveUser_);
-  setTabOrder(cmdRemoveUser_, cmdSaveConfig_);
+  layOutForm({fraConfigUsersList_}, fraConfigUsersList_);
+  setTabChain({lvwUsers_, txtLogin_, txtPassword_, chkPageIcon_, txtPageIcon_, cmdSelectPageIcon_, chkUrlIcon_,
+               txtUrlIcon_, cmdSelectUrlIcon_, cmdAddUser_, cmdModifyUser_, cmdRemoveUser_, cmdSaveConfig_});
 
   connect(lvwUsers_, &QListWidget::itemSelectionChanged, this, &frmConfig_CatUsers::lvwUsers_SelectionChanged);
   connect(lvwUsers_, &QListWidget::itemClicked, this, &frmConfig_CatUsers::lvwUsers_SelectionChanged);
@@ -182,13 +145,11 @@ void frmConfig_CatUsers::RefreshFormLang() {
   cmdAddUser_->setText(configText(u"BUTTONS/ADD"));
   cmdModifyUser_->setText(configText(u"BUTTONS/MODIFY"));
   cmdRemoveUser_->setText(configText(u"BUTTONS/REMOVE"));
-  labLogin_->setText(configText(u"LABELS/LOGIN") + QStringLiteral(" :"));
-  labPassword_->setText(configText(u"LABELS/PASSWORD") + QStringLiteral(" :"));
+  setFieldLabel(labLogin_, u"LABELS/LOGIN");
+  setFieldLabel(labPassword_, u"LABELS/PASSWORD");
   chkPageIcon_->setText(configText(u"CHECKBOX/PAGES_ICON"));
   chkUrlIcon_->setText(configText(u"CHECKBOX/URLS_ICON"));
   lvwUsers_->setAccessibleName(configText(u"FRAMES/USERS"));
-  txtLogin_->setAccessibleName(configText(u"LABELS/LOGIN"));
-  txtPassword_->setAccessibleName(configText(u"LABELS/PASSWORD"));
   txtPageIcon_->setAccessibleName(configText(u"CHECKBOX/PAGES_ICON"));
   txtUrlIcon_->setAccessibleName(configText(u"CHECKBOX/URLS_ICON"));
   cmdSelectPageIcon_->setAccessibleName(configText(u"CHECKBOX/PAGES_ICON") + QStringLiteral(" ..."));
@@ -202,8 +163,7 @@ void frmConfig_CatUsers::Form_Load() {
   cmdAddUser_->setEnabled(false);
   cmdModifyUser_->setEnabled(false);
   cmdRemoveUser_->setEnabled(false);
-  cmdSaveConfig_->setEnabled(false);
-  gConfiguration.AppDisplay.gShownConfigCategory = static_cast<int>(ConfigCategory::Users);
+  finishLoad();
 }
 
 void frmConfig_CatUsers::InitUsersListview() {
@@ -302,7 +262,7 @@ UserFields frmConfig_CatUsers::fields() const {
 
 void frmConfig_CatUsers::showRefusal(const UserRefusal& refusal) {
   if (!refusal.text.isEmpty()) {
-    showError(refusal.text);
+    showConfigError(refusal.text);
   }
   QLineEdit* field = refusal.field == UserField::Login      ? txtLogin_
                      : refusal.field == UserField::Password ? txtPassword_
@@ -345,7 +305,7 @@ void frmConfig_CatUsers::cmdRemoveUser_Click() {
   // The live share store: a login named by any share stays.
   if (const std::optional<QString> refused =
           work_.fnctRemoveUsers(ids, core::getUsersUsedByShares(gConfiguration.Shared))) {
-    showError(*refused);
+    showConfigError(*refused);
     return;
   }
   InitUsersListview();
@@ -355,9 +315,7 @@ void frmConfig_CatUsers::cmdRemoveUser_Click() {
 }
 
 void frmConfig_CatUsers::cmdSaveConfig_Click() {
-  if (subSaveCategory([this](core::tConfiguration& record) { work_.subStoreUsers(record.Users); })) {
-    cmdSaveConfig_->setEnabled(false);
-  }
+  saveCategory([this](core::tConfiguration& record) { work_.subStoreUsers(record.Users); });
 }
 
 void frmConfig_CatUsers::acceptIconChoice(QLineEdit* box, const IconChoice& choice) {
@@ -365,7 +323,7 @@ void frmConfig_CatUsers::acceptIconChoice(QLineEdit* box, const IconChoice& choi
     box->setText(*choice.name);
     RefreshUserButtons();
   } else if (choice.notInResources) {
-    showError(core::gLanguage.text(u"MSGBOX/ERRORS/FILE_NOT_IN_RES_DIR"));
+    showConfigError(core::gLanguage.text(u"MSGBOX/ERRORS/FILE_NOT_IN_RES_DIR"));
   }
 }
 
@@ -393,28 +351,9 @@ bool frmConfig_CatUsers::eventFilter(QObject* watched, QEvent* event) {
   if (box != txtPageIcon_ && box != txtUrlIcon_) {
     return false;
   }
-  switch (event->type()) {
-    case QEvent::DragEnter:
-    case QEvent::DragMove: {
-      auto* drag = static_cast<QDragMoveEvent*>(event);
-      if (drag->mimeData()->hasUrls()) {
-        drag->acceptProposedAction();
-      } else {
-        drag->ignore();
-      }
-      return true;
-    }
-    case QEvent::Drop: {
-      auto* drop = static_cast<QDropEvent*>(event);
-      if (drop->mimeData()->hasUrls()) {
-        drop->acceptProposedAction();
-        acceptIconChoice(box, fnctDroppedIcon(drop->mimeData()->urls(), fnctResourcesFolder()));
-      }
-      return true;
-    }
-    default:
-      return false;
-  }
+  return filterUrlDrop(event, [this, box](const QList<QUrl>& urls) {
+    acceptIconChoice(box, fnctDroppedIcon(urls, fnctResourcesFolder()));
+  });
 }
 
 }  // namespace orv::editors

@@ -77,7 +77,6 @@ class frmConfig_CatUsers : public ConfigCategoryForm {
   QPushButton* cmdAddUser_ = nullptr;
   QPushButton* cmdModifyUser_ = nullptr;
   QPushButton* cmdRemoveUser_ = nullptr;
-  QPushButton* cmdSaveConfig_ = nullptr;
 };
 
 }  // namespace orv::editors
