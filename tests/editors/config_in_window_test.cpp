@@ -1,12 +1,9 @@
 // The configuration panel inside the real main window: opened from the tool bar, its
 // category form beside the strip at the width the window leaves, and a Save from there.
 
-#include "desktop/child_panel.h"
-#include "desktop/frm_main.h"
+#include "config_form_fixture.h"
+#include "config_window_fixture.h"
 #include "desktop/frm_menu.h"
-#include "editors/frm_config_main_list.h"
-#include "editors_fixture.h"
-#include "support/event_loop.h"
 
 #include <QLineEdit>
 #include <QListWidget>
@@ -28,22 +25,13 @@ class ConfigInWindow : public EditorsTest {
  protected:
   void SetUp() override {
     EditorsTest::SetUp();
-    app_.makeFolder(QStringLiteral("lang"));
-    ASSERT_TRUE(
-        QFile::copy(QStringLiteral(ORV_SOURCE_DIR "/lang/english.xml"), app_.file(QStringLiteral("lang/english.xml"))));
-    app_.write(QStringLiteral("config.xml"),
-               "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<CONFIGURATION version=\"102\"><PROTOCOL><LOCAL_PORT>0"
-               "</LOCAL_PORT></PROTOCOL><LANGUAGE><FILENAME>english.xml</FILENAME></LANGUAGE></CONFIGURATION>");
-    orv::desktop::setChildPanelMaker(orv::desktop::MainPanel::Config,
-                                     [](QWidget* parent) { return new frmConfig_MainList(parent); });
-    window_ = std::make_unique<orv::desktop::frmMain>(app_.path(), QString());
-    ASSERT_TRUE(window_->MDIForm_Load());
+    app_.write(QStringLiteral("lang/english.xml"), englishFile());
+    ASSERT_NO_FATAL_FAILURE(startMainWindow(app_, window_));
     processPendingEvents();
   }
 
   void TearDown() override {
-    window_.reset();
-    orv::desktop::setChildPanelMaker(orv::desktop::MainPanel::Config, {});
+    stopMainWindow(window_);
     EditorsTest::TearDown();
   }
 

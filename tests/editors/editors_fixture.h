@@ -2,7 +2,7 @@
 
 // What every test of the editors starts from: an application folder of its own with a
 // resources folder, the English texts, a fresh configuration record, and message boxes and
-// pickers answered by the test.
+// pickers answered by the test (a question with answer_, any other box with OK).
 
 #include "core/config_file.h"
 #include "core/configuration.h"
@@ -33,7 +33,7 @@ class EditorsTest : public ::testing::Test {
     orv::desktop::setMessageBoxAnswerer([this](const orv::desktop::MessageBoxRequest& request) {
       messages_.append(request.text);
       icons_.append(request.icon);
-      return orv::desktop::MessageAnswer::Ok;
+      return request.buttons == orv::desktop::MessageButtons::YesNo ? answer_ : orv::desktop::MessageAnswer::Ok;
     });
     orv::desktop::setFilePicker([this](const orv::desktop::FilePickerRequest& request) {
       pickerRequests_.append(request);
@@ -59,11 +59,27 @@ class EditorsTest : public ::testing::Test {
 
   static QString text(const char16_t* name) { return orv::core::gLanguage.text(name); }
 
+  // The English language file of the sources, and a copy of it that names another version
+  // and language.
+  static QByteArray englishFile() {
+    QFile file(QStringLiteral(ORV_SOURCE_DIR "/lang/english.xml"));
+    EXPECT_TRUE(file.open(QIODevice::ReadOnly));
+    return file.readAll();
+  }
+  static QByteArray languageFile(const QByteArray& version, const QByteArray& language) {
+    QByteArray text = englishFile();
+    text.replace("<MAX_APP_VERSION_COMPATIBLILITY>1.02</MAX_APP_VERSION_COMPATIBLILITY>",
+                 "<MAX_APP_VERSION_COMPATIBLILITY>" + version + "</MAX_APP_VERSION_COMPATIBLILITY>");
+    text.replace("<LANGUAGE>English</LANGUAGE>", "<LANGUAGE>" + language + "</LANGUAGE>");
+    return text;
+  }
+
   static void saveArtifact(QWidget& widget, const QString& name) { EXPECT_TRUE(saveUiArtifact(widget, name)); }
 
   TempFolder app_;
   QStringList messages_;
   QList<orv::desktop::MessageIcon> icons_;
+  orv::desktop::MessageAnswer answer_ = orv::desktop::MessageAnswer::Ok;
   QList<orv::desktop::FilePickerRequest> pickerRequests_;
   QString pickedFile_;
 };

@@ -3,26 +3,23 @@
 
 #include "editors/frm_config_cat_boot.h"
 
+#include "config_form_fixture.h"
 #include "editors/boot_settings.h"
-#include "editors_fixture.h"
 #include "platform/autostart_entry.h"
-#include "support/file_permissions.h"
 
 #include <QCheckBox>
 #include <QCoreApplication>
 #include <QGroupBox>
-#include <QPushButton>
-#include <QTest>
 
 namespace {
 
 using namespace orv::editors;
 using orv::core::gConfiguration;
 
-class BootForm : public EditorsTest {
+class BootForm : public ConfigFormTest<frmConfig_CatBoot> {
  protected:
   void SetUp() override {
-    EditorsTest::SetUp();
+    ConfigFormTest::SetUp();
     saved_ = qgetenv("XDG_CONFIG_HOME");
     qputenv("XDG_CONFIG_HOME", session_.path().toLocal8Bit());
     gConfiguration.Other.START_SERVER_ON_LOAD = true;
@@ -30,15 +27,11 @@ class BootForm : public EditorsTest {
   void TearDown() override {
     form_.reset();
     qputenv("XDG_CONFIG_HOME", saved_);
-    EditorsTest::TearDown();
+    ConfigFormTest::TearDown();
   }
 
   void open() {
-    form_ = std::make_unique<frmConfig_CatBoot>();
-    form_->resize(560, 300);
-    form_->show();
-    form_->activateWindow();
-    ASSERT_TRUE(QTest::qWaitForWindowActive(form_.get()));
+    ASSERT_NO_FATAL_FAILURE(showForm(560, 300));
     win_ = child<QCheckBox>("chkStartWin");
     tray_ = child<QCheckBox>("chkStartTray");
     server_ = child<QCheckBox>("chkStartServOnLoad");
@@ -47,13 +40,6 @@ class BootForm : public EditorsTest {
 
   // A click on the box's mark, where a user clicks it.
   static void tick(QCheckBox* box) { QTest::mouseClick(box, Qt::LeftButton, {}, QPoint(8, box->height() / 2)); }
-
-  template <typename Widget>
-  Widget* child(const char* name) const {
-    auto* found = form_->findChild<Widget*>(QLatin1String(name));
-    EXPECT_NE(found, nullptr) << name;
-    return found;
-  }
 
   QString entryPath() const { return session_.file(QStringLiteral("autostart/orvendale.desktop")); }
   static QString program() { return QCoreApplication::applicationFilePath(); }
@@ -64,7 +50,6 @@ class BootForm : public EditorsTest {
 
   TempFolder session_;
   QByteArray saved_;
-  std::unique_ptr<frmConfig_CatBoot> form_;
   QCheckBox* win_ = nullptr;
   QCheckBox* tray_ = nullptr;
   QCheckBox* server_ = nullptr;
@@ -151,14 +136,7 @@ TEST_F(BootForm, AnAutostartFolderThatIsAFileOrReadOnlySaysSoAndKeepsSaveEnabled
   open();
   ASSERT_TRUE(win_->isChecked());
   tick(win_);
-  const QString folder = session_.file(QStringLiteral("autostart"));
-  ASSERT_TRUE(QFile::setPermissions(folder, QFileDevice::ReadOwner | QFileDevice::ExeOwner));
-  {
-    const ObeyFilePermissions obey;
-    ASSERT_TRUE(obey.binding());
-    QTest::mouseClick(save_, Qt::LeftButton);
-  }
-  ASSERT_TRUE(QFile::setPermissions(folder, QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner));
+  ASSERT_NO_FATAL_FAILURE(clickWithFolderReadOnly(save_, session_.file(QStringLiteral("autostart"))));
   ASSERT_EQ(messages_.size(), 2);
   EXPECT_TRUE(messages_[1].startsWith(QStringLiteral("The start with the session could not be switched off: ")))
       << messages_[1].toStdString();

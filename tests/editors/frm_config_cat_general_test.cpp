@@ -3,6 +3,8 @@
 // window in order; a port change on a running server with a client before and after.
 
 #include "editors/frm_config_cat_general.h"
+#include "config_form_fixture.h"
+#include "config_window_fixture.h"
 #include "core/config_file.h"
 #include "desktop/child_panel.h"
 #include "desktop/frm_about.h"
@@ -12,7 +14,6 @@
 #include "desktop/startup.h"
 #include "editors/frm_config_main_list.h"
 #include "editors/general_settings.h"
-#include "editors_fixture.h"
 #include "server/server_engine.h"
 #include "support/event_loop.h"
 #include "support/free_port.h"
@@ -43,9 +44,8 @@ class GeneralForm : public EditorsTest {
  protected:
   void SetUp() override {
     EditorsTest::SetUp();
-    QFile english(QStringLiteral(ORV_SOURCE_DIR "/lang/english.xml"));
-    ASSERT_TRUE(english.open(QIODevice::ReadOnly));
-    english_ = english.readAll();
+    english_ = englishFile();
+    ASSERT_FALSE(english_.isEmpty());
     app_.write(u"lang/english.xml"_s, english_);
     writeLanguage(u"other.xml"_s, "1.0.2", "Otherish", "Ot");
     writeLanguage(u"old.xml"_s, "1.01", "Oldish", "Old");
@@ -62,28 +62,12 @@ class GeneralForm : public EditorsTest {
   // A copy of the English file whose visible texts start with the prefix.
   void writeLanguage(const QString& name, const QByteArray& version, const QByteArray& language,
                      const QByteArray& prefix) {
-    QByteArray text = english_;
-    text.replace("<MAX_APP_VERSION_COMPATIBLILITY>1.02</MAX_APP_VERSION_COMPATIBLILITY>",
-                 "<MAX_APP_VERSION_COMPATIBLILITY>" + version + "</MAX_APP_VERSION_COMPATIBLILITY>");
-    text.replace("<LANGUAGE>English</LANGUAGE>", "<LANGUAGE>" + language + "</LANGUAGE>");
+    QByteArray text = languageFile(version, language);
     for (const QByteArray& element : {QByteArray("GENERAL"), QByteArray("CONFIG_LABEL"), QByteArray("VERSION"),
                                       QByteArray("CONFIG_CATS_GENERAL"), QByteArray("SAVE"), QByteArray("ABOUT_APP")}) {
       text.replace("<" + element + ">", "<" + element + ">" + prefix + " ");
     }
     app_.write(u"lang/"_s + name, text);
-  }
-
-  static void showActive(QWidget& form) {
-    form.show();
-    form.activateWindow();
-    ASSERT_TRUE(QTest::qWaitForWindowActive(&form));
-  }
-
-  template <typename Widget>
-  Widget* child(QWidget& form, const char* name) {
-    auto* widget = form.findChild<Widget*>(QLatin1String(name));
-    EXPECT_NE(widget, nullptr) << name;
-    return widget;
   }
 
   QByteArray english_;
@@ -97,12 +81,12 @@ TEST_F(GeneralForm, ShowsTheRecordAndSavesItBack) {
   form.resize(560, 520);
   showActive(form);
   EXPECT_EQ(gConfiguration.AppDisplay.gShownConfigCategory, 1);
-  auto* save = child<QPushButton>(form, "cmdSaveConfig");
-  auto* port = child<QLineEdit>(form, "txtLocalPort");
-  auto* cache = child<QLineEdit>(form, "txtMiniaturesCacheSizeMax");
-  auto* players = child<QLineEdit>(form, "txtAudioPlayers");
-  auto* domains = child<QLineEdit>(form, "txtDomainsList");
-  auto* languages = child<QComboBox>(form, "cboLangFiles");
+  auto* save = childNamed<QPushButton>(form, "cmdSaveConfig");
+  auto* port = childNamed<QLineEdit>(form, "txtLocalPort");
+  auto* cache = childNamed<QLineEdit>(form, "txtMiniaturesCacheSizeMax");
+  auto* players = childNamed<QLineEdit>(form, "txtAudioPlayers");
+  auto* domains = childNamed<QLineEdit>(form, "txtDomainsList");
+  auto* languages = childNamed<QComboBox>(form, "cboLangFiles");
   EXPECT_FALSE(save->isEnabled());
   EXPECT_EQ(port->text(), u"8000"_s);
   EXPECT_EQ(cache->text(), u"10"_s);
@@ -111,7 +95,7 @@ TEST_F(GeneralForm, ShowsTheRecordAndSavesItBack) {
   EXPECT_FALSE(domains->isEnabled());
   EXPECT_EQ(languages->count(), 3);
   EXPECT_EQ(languages->currentText(), u"English"_s);
-  EXPECT_TRUE(child<QCheckBox>(form, "chkEnableCompression")->isEnabled());
+  EXPECT_TRUE(childNamed<QCheckBox>(form, "chkEnableCompression")->isEnabled());
   saveArtifact(form, u"config-general"_s);
 
   port->setFocus();
@@ -120,9 +104,9 @@ TEST_F(GeneralForm, ShowsTheRecordAndSavesItBack) {
   players->setFocus();  // the port box checks its text, which stays as typed
   EXPECT_EQ(port->text(), u"080"_s);
   players->setText(u" vlc ;; mpv"_s);
-  child<QLineEdit>(form, "txtBannedClients")->setFocus();  // the players box is normalised
+  childNamed<QLineEdit>(form, "txtBannedClients")->setFocus();  // the players box is normalised
   EXPECT_EQ(players->text(), u"vlc;mpv;"_s);
-  child<QCheckBox>(form, "chkEnableCompression")->setChecked(true);
+  childNamed<QCheckBox>(form, "chkEnableCompression")->setChecked(true);
   QTest::mouseClick(save, Qt::LeftButton);
   EXPECT_TRUE(messages_.isEmpty()) << messages_.join(u'\n').toStdString();
   EXPECT_FALSE(save->isEnabled());
@@ -140,13 +124,13 @@ TEST_F(GeneralForm, ShowsTheRecordAndSavesItBack) {
 TEST_F(GeneralForm, EscapePutsBackTheStoredCacheSizeAndSaveKeepsItsBytes) {
   frmConfig_CatGeneral form;
   showActive(form);
-  auto* cache = child<QLineEdit>(form, "txtMiniaturesCacheSizeMax");
-  auto* save = child<QPushButton>(form, "cmdSaveConfig");
+  auto* cache = childNamed<QLineEdit>(form, "txtMiniaturesCacheSizeMax");
+  auto* save = childNamed<QPushButton>(form, "cmdSaveConfig");
   cache->setFocus();
   cache->setText(u"12"_s);
   widget_input::keyClick(cache, Qt::Key_Escape);
   EXPECT_EQ(cache->text(), u"9.5367431640625"_s);
-  EXPECT_TRUE(child<QCheckBox>(form, "chkShowTransfersToolTips")->hasFocus());
+  EXPECT_TRUE(childNamed<QCheckBox>(form, "chkShowTransfersToolTips")->hasFocus());
   QTest::mouseClick(save, Qt::LeftButton);
   EXPECT_EQ(reload().Other.MINATURE_CACHE_SIZE_MAX, 10000000);
 
@@ -170,8 +154,8 @@ TEST_F(GeneralForm, RefusedPortsGetTheStoredOneBackAndEnterGoesToSave) {
   gConfiguration.Protocol.LOCAL_PORT = u"8000"_s;
   frmConfig_CatGeneral form;
   showActive(form);
-  auto* port = child<QLineEdit>(form, "txtLocalPort");
-  auto* save = child<QPushButton>(form, "cmdSaveConfig");
+  auto* port = childNamed<QLineEdit>(form, "txtLocalPort");
+  auto* save = childNamed<QPushButton>(form, "cmdSaveConfig");
   for (const char* refused : {"0", "65536", "abc", ""}) {
     port->setFocus();
     port->setText(QString::fromLatin1(refused));
@@ -197,29 +181,29 @@ TEST_F(GeneralForm, OnlyDomainsWithAnEmptyListIsRefused) {
   frmConfig_CatGeneral form;
   showActive(form);
   const QByteArray before = configBytes();
-  auto* only = child<QCheckBox>(form, "chkAllowOnlyDomains");
-  auto* domains = child<QLineEdit>(form, "txtDomainsList");
+  auto* only = childNamed<QCheckBox>(form, "chkAllowOnlyDomains");
+  auto* domains = childNamed<QLineEdit>(form, "txtDomainsList");
   only->setChecked(true);
   EXPECT_TRUE(domains->isEnabled());
   domains->setText(u" ; ;"_s);
-  QTest::mouseClick(child<QPushButton>(form, "cmdSaveConfig"), Qt::LeftButton);
+  QTest::mouseClick(childNamed<QPushButton>(form, "cmdSaveConfig"), Qt::LeftButton);
   ASSERT_EQ(messages_.size(), 1);
   EXPECT_EQ(messages_[0], QLatin1String(kEmptyDomainsListText));
   EXPECT_EQ(icons_[0], orv::desktop::MessageIcon::Critical);
   EXPECT_EQ(configBytes(), before);
   EXPECT_FALSE(gConfiguration.Protocol.ALLOW_ONLY_DOMAINS);
   EXPECT_TRUE(domains->hasFocus());
-  EXPECT_TRUE(child<QPushButton>(form, "cmdSaveConfig")->isEnabled());
+  EXPECT_TRUE(childNamed<QPushButton>(form, "cmdSaveConfig")->isEnabled());
 
   domains->setText(u"example.org"_s);
-  QTest::mouseClick(child<QPushButton>(form, "cmdSaveConfig"), Qt::LeftButton);
+  QTest::mouseClick(childNamed<QPushButton>(form, "cmdSaveConfig"), Qt::LeftButton);
   EXPECT_EQ(messages_.size(), 1);
   EXPECT_TRUE(reload().Protocol.ALLOW_ONLY_DOMAINS);
   EXPECT_EQ(reload().Protocol.DOMAINS_LIST, (QStringList{u"example.org"_s, QString()}));
   // Unchecked, the list is kept and saved.
   only->setChecked(false);
   EXPECT_FALSE(domains->isEnabled());
-  QTest::mouseClick(child<QPushButton>(form, "cmdSaveConfig"), Qt::LeftButton);
+  QTest::mouseClick(childNamed<QPushButton>(form, "cmdSaveConfig"), Qt::LeftButton);
   EXPECT_FALSE(reload().Protocol.ALLOW_ONLY_DOMAINS);
   EXPECT_EQ(reload().Protocol.DOMAINS_LIST, (QStringList{u"example.org"_s, QString()}));
 }
@@ -227,11 +211,11 @@ TEST_F(GeneralForm, OnlyDomainsWithAnEmptyListIsRefused) {
 TEST_F(GeneralForm, AnOlderOrBrokenLanguageFileIsRefusedAndNothingIsSaved) {
   frmConfig_CatGeneral form;
   showActive(form);
-  auto* languages = child<QComboBox>(form, "cboLangFiles");
-  auto* save = child<QPushButton>(form, "cmdSaveConfig");
+  auto* languages = childNamed<QComboBox>(form, "cboLangFiles");
+  auto* save = childNamed<QPushButton>(form, "cmdSaveConfig");
   const QByteArray before = configBytes();
   const QString saveText = save->text();
-  child<QLineEdit>(form, "txtLocalPort")->setText(u"9000"_s);
+  childNamed<QLineEdit>(form, "txtLocalPort")->setText(u"9000"_s);
 
   languages->setCurrentIndex(fnctLanguageIndex(orv::core::gLanguagesList, u"old.xml"_s));
   QTest::mouseClick(save, Qt::LeftButton);
@@ -255,9 +239,9 @@ TEST_F(GeneralForm, AFileNameOfNoListedLanguageLeavesTheLanguageAlone) {
   gConfiguration.Language.FILENAME = u"vanished.xml"_s;
   frmConfig_CatGeneral form;
   showActive(form);
-  EXPECT_EQ(child<QComboBox>(form, "cboLangFiles")->currentIndex(), -1);
-  child<QLineEdit>(form, "txtLocalPort")->setText(u"81"_s);
-  QTest::mouseClick(child<QPushButton>(form, "cmdSaveConfig"), Qt::LeftButton);
+  EXPECT_EQ(childNamed<QComboBox>(form, "cboLangFiles")->currentIndex(), -1);
+  childNamed<QLineEdit>(form, "txtLocalPort")->setText(u"81"_s);
+  QTest::mouseClick(childNamed<QPushButton>(form, "cmdSaveConfig"), Qt::LeftButton);
   EXPECT_TRUE(messages_.isEmpty());
   // Stored as it was (the loader itself falls back to English for a file that is gone).
   EXPECT_EQ(gConfiguration.Language.FILENAME, u"vanished.xml"_s);
@@ -269,11 +253,11 @@ TEST_F(GeneralForm, WithoutZlibCompressionIsOffAndStoredOff) {
   gConfiguration.Protocol.ENABLE_COMPRESSION = true;
   gConfiguration.AppState.blnZlibAvailable = false;
   frmConfig_CatGeneral form;
-  auto* compression = child<QCheckBox>(form, "chkEnableCompression");
+  auto* compression = childNamed<QCheckBox>(form, "chkEnableCompression");
   EXPECT_FALSE(compression->isEnabled());
   EXPECT_FALSE(compression->isChecked());
-  child<QLineEdit>(form, "txtLocalPort")->setText(u"82"_s);
-  QTest::mouseClick(child<QPushButton>(form, "cmdSaveConfig"), Qt::LeftButton);
+  childNamed<QLineEdit>(form, "txtLocalPort")->setText(u"82"_s);
+  QTest::mouseClick(childNamed<QPushButton>(form, "cmdSaveConfig"), Qt::LeftButton);
   EXPECT_FALSE(reload().Protocol.ENABLE_COMPRESSION);
 }
 
@@ -283,13 +267,7 @@ class GeneralInWindow : public GeneralForm {
  protected:
   void SetUp() override {
     GeneralForm::SetUp();
-    app_.write(u"config.xml"_s,
-               "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<CONFIGURATION version=\"102\"><PROTOCOL><LOCAL_PORT>0"
-               "</LOCAL_PORT></PROTOCOL><LANGUAGE><FILENAME>english.xml</FILENAME></LANGUAGE></CONFIGURATION>");
-    orv::desktop::setChildPanelMaker(orv::desktop::MainPanel::Config,
-                                     [](QWidget* parent) { return new frmConfig_MainList(parent); });
-    window_ = std::make_unique<orv::desktop::frmMain>(app_.path(), QString());
-    ASSERT_TRUE(window_->MDIForm_Load());
+    ASSERT_NO_FATAL_FAILURE(startMainWindow(app_, window_));
     // The loader turns a configured 0 into 80: a free port is asked for after the load.
     gConfiguration.Protocol.LOCAL_PORT = u"0"_s;
     processPendingEvents();
@@ -299,8 +277,7 @@ class GeneralInWindow : public GeneralForm {
 
   void TearDown() override {
     orv::desktop::closeAboutForm();
-    window_.reset();
-    orv::desktop::setChildPanelMaker(orv::desktop::MainPanel::Config, {});
+    stopMainWindow(window_);
     GeneralForm::TearDown();
   }
 
@@ -308,7 +285,7 @@ class GeneralInWindow : public GeneralForm {
     return qobject_cast<frmConfig_MainList*>(orv::desktop::gCurrentChildForm.data());
   }
   QWidget* form() const { return panel()->frmConfigCatForm(); }
-  void save() { QTest::mouseClick(child<QPushButton>(*form(), "cmdSaveConfig"), Qt::LeftButton); }
+  void save() { QTest::mouseClick(childNamed<QPushButton>(*form(), "cmdSaveConfig"), Qt::LeftButton); }
 
   // One request and its whole answer's status line, or empty when nothing answers.
   static QByteArray statusLine(int port) {
@@ -346,7 +323,7 @@ TEST_F(GeneralInWindow, ALanguageChangeIsSeenInEveryOpenWindowInOrder) {
   processPendingEvents();
   QStringList steps;
   frmConfig_CatGeneral::setLanguageRefreshTracer([&steps](const QString& step) { steps.append(step); });
-  auto* languages = child<QComboBox>(*form(), "cboLangFiles");
+  auto* languages = childNamed<QComboBox>(*form(), "cboLangFiles");
   languages->setCurrentIndex(fnctLanguageIndex(orv::core::gLanguagesList, u"other.xml"_s));
   Q_EMIT languages->activated(languages->currentIndex());
   save();
@@ -357,8 +334,8 @@ TEST_F(GeneralInWindow, ALanguageChangeIsSeenInEveryOpenWindowInOrder) {
   EXPECT_EQ(reload().Language.FILENAME, u"other.xml"_s);
   EXPECT_TRUE(orv::core::gLanguage.text(u"CONFIG_FORM/FRAMES/GENERAL").startsWith(u"Ot "_s));
   // The form, the tool bar, the category list and the about box all show the new texts.
-  EXPECT_TRUE(child<QGroupBox>(*form(), "fraGeneral")->title().startsWith(u"Ot "_s));
-  EXPECT_TRUE(child<QPushButton>(*form(), "cmdSaveConfig")->text().startsWith(u"Ot "_s));
+  EXPECT_TRUE(childNamed<QGroupBox>(*form(), "fraGeneral")->title().startsWith(u"Ot "_s));
+  EXPECT_TRUE(childNamed<QPushButton>(*form(), "cmdSaveConfig")->text().startsWith(u"Ot "_s));
   EXPECT_TRUE(orv::desktop::gMenuForm->button(orv::desktop::frmMenu::kConfig)->text().startsWith(u"Ot "_s));
   EXPECT_TRUE(panel()->categoryList()->item(0)->text().startsWith(u"Ot "_s));
   // The tray menu and the window menu.
@@ -379,7 +356,7 @@ TEST_F(GeneralInWindow, ALanguageChangeIsSeenInEveryOpenWindowInOrder) {
   EXPECT_TRUE(aboutChanged);
   // Saving again with the language unchanged refreshes nothing.
   steps.clear();
-  child<QLineEdit>(*form(), "txtBannedClients")->setText(u"bot;"_s);
+  childNamed<QLineEdit>(*form(), "txtBannedClients")->setText(u"bot;"_s);
   save();
   EXPECT_TRUE(steps.isEmpty());
 }
@@ -392,7 +369,7 @@ TEST_F(GeneralInWindow, ANewPortRestartsTheRunningServer) {
   EXPECT_TRUE(statusLine(before).startsWith("HTTP/1.1 "));
 
   const int after = freePort();
-  child<QLineEdit>(*form(), "txtLocalPort")->setText(QString::number(after));
+  childNamed<QLineEdit>(*form(), "txtLocalPort")->setText(QString::number(after));
   save();
   EXPECT_TRUE(messages_.isEmpty()) << messages_.join(u'\n').toStdString();
   EXPECT_TRUE(gConfiguration.AppState.blnServerStarted);
@@ -402,7 +379,7 @@ TEST_F(GeneralInWindow, ANewPortRestartsTheRunningServer) {
   EXPECT_EQ(reload().Protocol.LOCAL_PORT, QString::number(after));
 
   // "0" + the port is the same port: no restart.
-  child<QLineEdit>(*form(), "txtLocalPort")->setText(u"0"_s + QString::number(after));
+  childNamed<QLineEdit>(*form(), "txtLocalPort")->setText(u"0"_s + QString::number(after));
   save();
   EXPECT_EQ(window_->server().listeningPort(), after);
 }
@@ -419,7 +396,7 @@ TEST_F(GeneralInWindow, APortThatCannotBeTakenSaysWhy) {
   socklen_t length = sizeof address;
   ::getsockname(holder, reinterpret_cast<sockaddr*>(&address), &length);
   const int held = ntohs(address.sin_port);
-  child<QLineEdit>(*form(), "txtLocalPort")->setText(QString::number(held));
+  childNamed<QLineEdit>(*form(), "txtLocalPort")->setText(QString::number(held));
   save();
   ASSERT_EQ(messages_.size(), 1);
   EXPECT_EQ(messages_[0], text(u"MSGBOX/ERRORS/PORT_ALREADY_OPEN"));
@@ -430,7 +407,7 @@ TEST_F(GeneralInWindow, APortThatCannotBeTakenSaysWhy) {
 
 TEST_F(GeneralInWindow, AStoppedServerIsNotStartedByANewPort) {
   ASSERT_FALSE(gConfiguration.AppState.blnServerStarted);
-  child<QLineEdit>(*form(), "txtLocalPort")->setText(QString::number(freePort()));
+  childNamed<QLineEdit>(*form(), "txtLocalPort")->setText(QString::number(freePort()));
   save();
   EXPECT_FALSE(gConfiguration.AppState.blnServerStarted);
   saveArtifact(*window_, u"config-window-general"_s);

@@ -3,9 +3,9 @@
 // when it or the method changes; a stylesheet that does not load is refused.
 
 #include "editors/frm_config_cat_html.h"
+#include "config_form_fixture.h"
 #include "content/server_transform.h"
 #include "editors/html_settings.h"
-#include "editors_fixture.h"
 #include "support/event_loop.h"
 #include "widget_input.h"
 
@@ -42,19 +42,6 @@ class HtmlForm : public EditorsTest {
     orv::content::subReloadXslStylesheetDocument();
   }
 
-  static void showActive(QWidget& form) {
-    form.show();
-    form.activateWindow();
-    ASSERT_TRUE(QTest::qWaitForWindowActive(&form));
-  }
-
-  template <typename Widget>
-  Widget* child(QWidget& form, const char* name) {
-    auto* widget = form.findChild<Widget*>(QLatin1String(name));
-    EXPECT_NE(widget, nullptr) << name;
-    return widget;
-  }
-
   QListWidgetItem* itemOf(QListWidget* list, const QString& text) {
     const QList<QListWidgetItem*> found = list->findItems(text, Qt::MatchExactly);
     return found.isEmpty() ? nullptr : found.first();
@@ -78,13 +65,13 @@ TEST_F(HtmlForm, ShowsTheRecordAndSavesTheMarkedStylesheet) {
   showActive(form);
   processPendingEvents();
   EXPECT_EQ(gConfiguration.AppDisplay.gShownConfigCategory, 2);
-  auto* list = child<QListWidget>(form, "lvwXslFiles");
-  auto* save = child<QPushButton>(form, "cmdSaveConfig");
+  auto* list = childNamed<QListWidget>(form, "lvwXslFiles");
+  auto* save = childNamed<QPushButton>(form, "cmdSaveConfig");
   ASSERT_EQ(list->count(), 4);
   EXPECT_EQ(list->item(0)->text(), u"Bright"_s);  // sorted, capitals listed
   EXPECT_EQ(form.lngMarkedXslIndex(), 3);
-  EXPECT_EQ(child<QLineEdit>(form, "txtMiniatureDimension")->text(), u"96"_s);
-  EXPECT_TRUE(child<QRadioButton>(form, "optByServer")->isChecked());
+  EXPECT_EQ(childNamed<QLineEdit>(form, "txtMiniatureDimension")->text(), u"96"_s);
+  EXPECT_TRUE(childNamed<QRadioButton>(form, "optByServer")->isChecked());
   EXPECT_FALSE(save->isEnabled());
   saveArtifact(form, u"config-html"_s);
   EXPECT_TRUE(transformed().contains("classic"));
@@ -97,8 +84,8 @@ TEST_F(HtmlForm, ShowsTheRecordAndSavesTheMarkedStylesheet) {
   EXPECT_EQ(form.lngMarkedXslIndex(), 1);
   EXPECT_TRUE(save->isEnabled());
   EXPECT_TRUE(save->hasFocus());
-  child<QCheckBox>(form, "chkHideExtensions")->setChecked(true);
-  child<QLineEdit>(form, "txtMiniatureDimension")->setText(u"200"_s);
+  childNamed<QCheckBox>(form, "chkHideExtensions")->setChecked(true);
+  childNamed<QLineEdit>(form, "txtMiniatureDimension")->setText(u"200"_s);
   QTest::mouseClick(save, Qt::LeftButton);
   EXPECT_TRUE(messages_.isEmpty()) << messages_.join(u'\n').toStdString();
   EXPECT_FALSE(save->isEnabled());
@@ -110,7 +97,7 @@ TEST_F(HtmlForm, ShowsTheRecordAndSavesTheMarkedStylesheet) {
   EXPECT_TRUE(transformed().contains("bright"));
 
   // The browser's method: the server transforms nothing.
-  child<QRadioButton>(form, "optByClient")->setChecked(true);
+  childNamed<QRadioButton>(form, "optByClient")->setChecked(true);
   QTest::mouseClick(save, Qt::LeftButton);
   EXPECT_EQ(reload().HtmlDisplay.PAGE_BUILD_METHOD, 1);
   EXPECT_TRUE(transformed().isEmpty());
@@ -120,8 +107,8 @@ TEST_F(HtmlForm, AStylesheetThatDoesNotLoadIsRefusedAndPagesKeepThePreviousOne) 
   frmConfig_CatHtml form;
   showActive(form);
   processPendingEvents();
-  auto* list = child<QListWidget>(form, "lvwXslFiles");
-  auto* save = child<QPushButton>(form, "cmdSaveConfig");
+  auto* list = childNamed<QListWidget>(form, "lvwXslFiles");
+  auto* save = childNamed<QPushButton>(form, "cmdSaveConfig");
   const QByteArray before = configBytes();
   for (const QString& bad : {u"broken"_s, u"plain"_s}) {
     messages_.clear();
@@ -143,17 +130,17 @@ TEST_F(HtmlForm, AMissingStylesheetCanBeReplacedByAClick) {
   showActive(form);
   processPendingEvents();
   EXPECT_EQ(form.lngMarkedXslIndex(), 0);
-  click(child<QListWidget>(form, "lvwXslFiles"), u"classic-full"_s);
+  click(childNamed<QListWidget>(form, "lvwXslFiles"), u"classic-full"_s);
   EXPECT_EQ(form.lngMarkedXslIndex(), 3);
-  QTest::mouseClick(child<QPushButton>(form, "cmdSaveConfig"), Qt::LeftButton);
+  QTest::mouseClick(childNamed<QPushButton>(form, "cmdSaveConfig"), Qt::LeftButton);
   EXPECT_EQ(reload().HtmlDisplay.XSL_FILE, u"classic-full.xsl"_s);
 }
 
 TEST_F(HtmlForm, TheThumbnailSizeIsBoundedAndEscapePutsItBack) {
   frmConfig_CatHtml form;
   showActive(form);
-  auto* size = child<QLineEdit>(form, "txtMiniatureDimension");
-  auto* save = child<QPushButton>(form, "cmdSaveConfig");
+  auto* size = childNamed<QLineEdit>(form, "txtMiniatureDimension");
+  auto* save = childNamed<QPushButton>(form, "cmdSaveConfig");
   for (const char* refused : {"9", "1025", "32767", "40000", "abc"}) {
     size->setFocus();
     size->setText(QString::fromLatin1(refused));
@@ -168,7 +155,7 @@ TEST_F(HtmlForm, TheThumbnailSizeIsBoundedAndEscapePutsItBack) {
   size->setFocus();
   widget_input::keyClick(size, Qt::Key_Escape);
   EXPECT_EQ(size->text(), u"96"_s);
-  EXPECT_TRUE(child<QCheckBox>(form, "chkViewHiddenDiskItems")->hasFocus());
+  EXPECT_TRUE(childNamed<QCheckBox>(form, "chkViewHiddenDiskItems")->hasFocus());
   size->setText(u"1024"_s);
   QTest::mouseClick(save, Qt::LeftButton);
   EXPECT_EQ(reload().HtmlDisplay.MINATURE_DIMENSION, 1024);

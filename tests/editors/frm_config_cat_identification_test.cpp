@@ -1,32 +1,24 @@
 // The identification category driven as a user drives it, with config.xml read back.
 
 #include "editors/frm_config_cat_identification.h"
-#include "editors_fixture.h"
-#include "support/file_permissions.h"
+#include "config_form_fixture.h"
 
 #include <QLabel>
-#include <QLineEdit>
-#include <QPushButton>
 #include <QRadioButton>
-#include <QTest>
 
 namespace {
 
 using namespace orv::editors;
 using orv::core::gConfiguration;
 
-class IdentificationForm : public EditorsTest {
+class IdentificationForm : public ConfigFormTest<frmConfig_CatIdentification> {
  protected:
   void SetUp() override {
-    EditorsTest::SetUp();
+    ConfigFormTest::SetUp();
     gConfiguration.Protocol.MAX_IDENTIFICATION_ERROR = 5;
     gConfiguration.Protocol.BAN_DURATION = 600;
     gConfiguration.Protocol.IDENTIFICATION_METHOD = 1;
-    form_ = std::make_unique<frmConfig_CatIdentification>();
-    form_->resize(560, 420);
-    form_->show();
-    form_->activateWindow();
-    ASSERT_TRUE(QTest::qWaitForWindowActive(form_.get()));
+    ASSERT_NO_FATAL_FAILURE(showForm(560, 420));
     limit_ = child<QLineEdit>("txtMaxIdentificationErrors");
     ban_ = child<QLineEdit>("txtBanDuration");
     save_ = child<QPushButton>("cmdSaveConfig");
@@ -34,21 +26,6 @@ class IdentificationForm : public EditorsTest {
     http_ = child<QRadioButton>("optHttp");
   }
 
-  template <typename Widget>
-  Widget* child(const char* name) const {
-    auto* found = form_->findChild<Widget*>(QLatin1String(name));
-    EXPECT_NE(found, nullptr) << name;
-    return found;
-  }
-
-  // Types into a box that has the focus, as a user does.
-  static void type(QLineEdit* box, const QString& text) {
-    box->setFocus();
-    box->selectAll();
-    QTest::keyClicks(box, text);
-  }
-
-  std::unique_ptr<frmConfig_CatIdentification> form_;
   QLineEdit* limit_ = nullptr;
   QLineEdit* ban_ = nullptr;
   QPushButton* save_ = nullptr;
@@ -80,9 +57,9 @@ TEST_F(IdentificationForm, LeavingABoxPutsTheStoredValueBackForARefusedText) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.typed);
-    type(limit_, QLatin1String(c.typed));
-    type(ban_, QLatin1String(c.typed));  // the limit box loses the focus
-    html_->setFocus();                   // and now the ban box
+    typeInto(limit_, QLatin1String(c.typed));
+    typeInto(ban_, QLatin1String(c.typed));  // the limit box loses the focus
+    html_->setFocus();                       // and now the ban box
     EXPECT_EQ(limit_->text(), QLatin1String(c.limitKept));
     EXPECT_EQ(ban_->text(), QLatin1String(c.banKept));
   }
@@ -94,23 +71,23 @@ TEST_F(IdentificationForm, EnterMovesToSaveOnlyWhenSaveIsEnabledAndEscapeShowsTh
   QTest::keyClick(limit_, Qt::Key_Return);
   EXPECT_TRUE(limit_->hasFocus());  // Save is disabled
 
-  type(limit_, QStringLiteral("9"));
-  type(ban_, QStringLiteral("1234"));
+  typeInto(limit_, QStringLiteral("9"));
+  typeInto(ban_, QStringLiteral("1234"));
   ASSERT_TRUE(save_->isEnabled());
   QTest::keyClick(ban_, Qt::Key_Escape);
   EXPECT_EQ(ban_->text(), QStringLiteral("600"));
   EXPECT_TRUE(save_->hasFocus());
   EXPECT_EQ(limit_->text(), QStringLiteral("9"));
 
-  type(limit_, QStringLiteral("0"));
+  typeInto(limit_, QStringLiteral("0"));
   QTest::keyClick(limit_, Qt::Key_Enter);
   EXPECT_TRUE(save_->hasFocus());
   EXPECT_EQ(limit_->text(), QStringLiteral("5"));  // checked when it lost the focus
 }
 
 TEST_F(IdentificationForm, SaveChecksTheBoxThatStillHasTheFocusAndWritesConfig) {
-  type(limit_, QStringLiteral("2.5"));
-  type(ban_, QStringLiteral("86401"));  // never loses the focus
+  typeInto(limit_, QStringLiteral("2.5"));
+  typeInto(ban_, QStringLiteral("86401"));  // never loses the focus
   html_->click();
   ASSERT_TRUE(ban_->hasFocus());
   form_->cmdSaveConfig_Click();
@@ -142,16 +119,9 @@ TEST_F(IdentificationForm, AnOptionToggledByAnAssistiveToolEnablesSave) {
 }
 
 TEST_F(IdentificationForm, ASaveIntoAReadOnlyFolderSaysSoAndKeepsSaveEnabled) {
-  type(limit_, QStringLiteral("3"));
+  typeInto(limit_, QStringLiteral("3"));
   html_->click();
-  ASSERT_TRUE(QFile::setPermissions(app_.path(), QFileDevice::ReadOwner | QFileDevice::ExeOwner));
-  {
-    const ObeyFilePermissions obey;
-    ASSERT_TRUE(obey.binding());
-    QTest::mouseClick(save_, Qt::LeftButton);
-  }
-  ASSERT_TRUE(
-      QFile::setPermissions(app_.path(), QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner));
+  ASSERT_NO_FATAL_FAILURE(clickWithFolderReadOnly(save_, app_.path()));
   ASSERT_EQ(messages_.size(), 1);
   EXPECT_TRUE(messages_[0].startsWith(QStringLiteral("The configuration could not be saved")));
   EXPECT_TRUE(save_->isEnabled());

@@ -4,105 +4,35 @@
 
 #include "editors/frm_config_cat_ipfilters.h"
 
-#include "editors_fixture.h"
-#include "support/event_loop.h"
+#include "config_form_fixture.h"
 
 #include <QGroupBox>
-#include <QLineEdit>
-#include <QListWidget>
-#include <QPushButton>
 #include <QRadioButton>
-#include <QTest>
 
 namespace {
 
 using namespace orv::editors;
 using orv::core::gConfiguration;
 
-class IpFiltersForm : public EditorsTest {
+class IpFiltersForm : public ConfigListFormTest<frmConfig_CatIpFilters> {
  protected:
   void SetUp() override {
-    EditorsTest::SetUp();
+    ConfigListFormTest::SetUp();
     gConfiguration.IpFilters.colAddresses.add(QStringLiteral("192.168.0.7"));
     gConfiguration.IpFilters.colAddresses.add(QStringLiteral("10.0.0.1"));
     gConfiguration.IpFilters.bytMethod = 2;
-    orv::desktop::setMessageBoxAnswerer([this](const orv::desktop::MessageBoxRequest& request) {
-      messages_.append(request.text);
-      icons_.append(request.icon);
-      return request.buttons == orv::desktop::MessageButtons::YesNo ? answer_ : orv::desktop::MessageAnswer::Ok;
-    });
-    open();
-  }
-
-  void open() {
-    form_ = std::make_unique<frmConfig_CatIpFilters>();
-    form_->resize(560, 420);
-    form_->show();
-    form_->activateWindow();
-    ASSERT_TRUE(QTest::qWaitForWindowActive(form_.get()));
-    list_ = child<QListWidget>("lvwIpAddressList");
-    box_ = child<QLineEdit>("txtIpAddress");
-    add_ = child<QPushButton>("cmdAddIpAddress");
-    remove_ = child<QPushButton>("cmdRemoveIpAddress");
+    answer_ = orv::desktop::MessageAnswer::No;
+    showListForm(560, 420, "lvwIpAddressList", "txtIpAddress", "cmdAddIpAddress", "cmdRemoveIpAddress");
     allow_ = child<QRadioButton>("optAllowExcept");
     deny_ = child<QRadioButton>("optDenyExcept");
-    save_ = child<QPushButton>("cmdSaveConfig");
-  }
-
-  template <typename Widget>
-  Widget* child(const char* name) const {
-    auto* found = form_->findChild<Widget*>(QLatin1String(name));
-    EXPECT_NE(found, nullptr) << name;
-    return found;
-  }
-
-  QStringList shown() const {
-    QStringList texts;
-    for (int row = 0; row < list_->count(); ++row) {
-      texts.append(list_->item(row)->text());
-    }
-    return texts;
   }
 
   static QStringList stored(const orv::core::tConfiguration& record) {
-    QStringList texts;
-    for (const auto& entry : record.IpFilters.colAddresses) {
-      texts.append(entry.value);
-    }
-    return texts;
+    return storedValues(record.IpFilters.colAddresses);
   }
 
-  void type(const QString& text) {
-    box_->setFocus();
-    box_->clear();
-    QTest::keyClicks(box_, text);
-  }
-
-  void clickRow(int row, Qt::KeyboardModifiers modifiers = Qt::NoModifier) {
-    QTest::mouseClick(list_->viewport(), Qt::LeftButton, modifiers, list_->visualItemRect(list_->item(row)).center());
-  }
-
-  void editRow(int row, const QString& text) {
-    clickRow(row);
-    QTest::keyClick(list_, Qt::Key_F2);
-    auto* editor = qobject_cast<QLineEdit*>(QApplication::focusWidget());
-    ASSERT_NE(editor, nullptr);
-    editor->selectAll();
-    QTest::keyClick(editor, Qt::Key_Backspace);
-    QTest::keyClicks(editor, text);
-    QTest::keyClick(editor, Qt::Key_Return);
-    processPendingEvents();  // the delegate hands the text over through the event loop
-  }
-
-  std::unique_ptr<frmConfig_CatIpFilters> form_;
-  orv::desktop::MessageAnswer answer_ = orv::desktop::MessageAnswer::No;
-  QListWidget* list_ = nullptr;
-  QLineEdit* box_ = nullptr;
-  QPushButton* add_ = nullptr;
-  QPushButton* remove_ = nullptr;
   QRadioButton* allow_ = nullptr;
   QRadioButton* deny_ = nullptr;
-  QPushButton* save_ = nullptr;
 };
 
 TEST_F(IpFiltersForm, ShowsTheStoredFilterWithTheButtonsDisabled) {

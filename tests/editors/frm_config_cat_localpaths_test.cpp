@@ -4,27 +4,20 @@
 
 #include "editors/frm_config_cat_localpaths.h"
 
-#include "editors_fixture.h"
-#include "support/event_loop.h"
+#include "config_form_fixture.h"
 
-#include <QApplication>
 #include <QGroupBox>
-#include <QLineEdit>
-#include <QListWidget>
-#include <QMimeData>
-#include <QPushButton>
 #include <QRadioButton>
-#include <QTest>
 
 namespace {
 
 using namespace orv::editors;
 using orv::core::gConfiguration;
 
-class LocalPathsForm : public EditorsTest {
+class LocalPathsForm : public ConfigListFormTest<frmConfig_CatLocalPaths> {
  protected:
   void SetUp() override {
-    EditorsTest::SetUp();
+    ConfigListFormTest::SetUp();
     gConfiguration.LocalPaths.colExclusions.add(QStringLiteral("private"));
     gConfiguration.LocalPaths.colExclusions.add(QStringLiteral("\"{folder:app}/cache/\""));
     shared_.write(QStringLiteral("secret/a.txt"), "a");
@@ -33,73 +26,13 @@ class LocalPathsForm : public EditorsTest {
   }
 
   void open() {
-    form_ = std::make_unique<frmConfig_CatLocalPaths>();
-    form_->resize(600, 440);
-    form_->show();
-    form_->activateWindow();
-    ASSERT_TRUE(QTest::qWaitForWindowActive(form_.get()));
-    list_ = child<QListWidget>("lvwExclusions");
-    box_ = child<QLineEdit>("txtExclusion");
-    add_ = child<QPushButton>("cmdAddExclusion");
-    remove_ = child<QPushButton>("cmdRemoveExclusion");
+    showListForm(600, 440, "lvwExclusions", "txtExclusion", "cmdAddExclusion", "cmdRemoveExclusion");
     contains_ = child<QRadioButton>("optLocalPathContains");
     exact_ = child<QRadioButton>("optLocalPathIs");
-    save_ = child<QPushButton>("cmdSaveConfig");
-  }
-
-  template <typename Widget>
-  Widget* child(const char* name) const {
-    auto* found = form_->findChild<Widget*>(QLatin1String(name));
-    EXPECT_NE(found, nullptr) << name;
-    return found;
-  }
-
-  QStringList shown() const {
-    QStringList texts;
-    for (int row = 0; row < list_->count(); ++row) {
-      texts.append(list_->item(row)->text());
-    }
-    return texts;
   }
 
   static QStringList stored(const orv::core::tConfiguration& record) {
-    QStringList texts;
-    for (const auto& entry : record.LocalPaths.colExclusions) {
-      texts.append(entry.value);
-    }
-    return texts;
-  }
-
-  void type(const QString& text) {
-    box_->setFocus();
-    box_->clear();
-    QTest::keyClicks(box_, text);
-  }
-
-  void clickRow(int row, Qt::KeyboardModifiers modifiers = Qt::NoModifier) {
-    QTest::mouseClick(list_->viewport(), Qt::LeftButton, modifiers, list_->visualItemRect(list_->item(row)).center());
-  }
-
-  void editRow(int row, const QString& text) {
-    clickRow(row);
-    QTest::keyClick(list_, Qt::Key_F2);
-    auto* editor = qobject_cast<QLineEdit*>(QApplication::focusWidget());
-    ASSERT_NE(editor, nullptr);
-    editor->selectAll();
-    QTest::keyClick(editor, Qt::Key_Backspace);
-    QTest::keyClicks(editor, text);
-    QTest::keyClick(editor, Qt::Key_Return);
-    processPendingEvents();  // the delegate hands the text over through the event loop
-  }
-
-  static void drop(QWidget* target, const QList<QUrl>& urls) {
-    QMimeData data;
-    data.setUrls(urls);
-    QDragEnterEvent enter(QPoint(5, 5), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
-    QApplication::sendEvent(target, &enter);
-    ASSERT_TRUE(enter.isAccepted());
-    QDropEvent dropped(QPointF(5, 5), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
-    QApplication::sendEvent(target, &dropped);
+    return storedValues(record.LocalPaths.colExclusions);
   }
 
   QString quotedShared(const char* name) const {
@@ -107,14 +40,8 @@ class LocalPathsForm : public EditorsTest {
   }
 
   TempFolder shared_;
-  std::unique_ptr<frmConfig_CatLocalPaths> form_;
-  QListWidget* list_ = nullptr;
-  QLineEdit* box_ = nullptr;
-  QPushButton* add_ = nullptr;
-  QPushButton* remove_ = nullptr;
   QRadioButton* contains_ = nullptr;
   QRadioButton* exact_ = nullptr;
-  QPushButton* save_ = nullptr;
 };
 
 TEST_F(LocalPathsForm, ShowsTheStoredPatternsWithTheButtonsDisabled) {
@@ -158,17 +85,17 @@ TEST_F(LocalPathsForm, AddMakesTheChosenFormTrimmedWithThePlaceholder) {
 }
 
 TEST_F(LocalPathsForm, DroppedFoldersAndFilesBecomeExactPatternsInTheirOrder) {
-  drop(list_->viewport(),
-       {QUrl::fromLocalFile(shared_.file(QStringLiteral("secret"))), QUrl(QStringLiteral("https://example.com/page")),
-        QUrl::fromLocalFile(shared_.file(QStringLiteral("notes.txt"))),
-        QUrl::fromLocalFile(app_.file(QStringLiteral("resources")))});
+  dropUrls(list_->viewport(), {QUrl::fromLocalFile(shared_.file(QStringLiteral("secret"))),
+                               QUrl(QStringLiteral("https://example.com/page")),
+                               QUrl::fromLocalFile(shared_.file(QStringLiteral("notes.txt"))),
+                               QUrl::fromLocalFile(app_.file(QStringLiteral("resources")))});
   EXPECT_EQ(shown().mid(2), (QStringList{quotedShared("secret/"), quotedShared("notes.txt"),
                                          QStringLiteral("\"{folder:app}/resources/\"")}));
   EXPECT_TRUE(save_->isEnabled());
 
   // On the text box only the first path, plain, and nothing is added until Add.
-  drop(box_, {QUrl::fromLocalFile(app_.file(QStringLiteral("resources"))),
-              QUrl::fromLocalFile(shared_.file(QStringLiteral("notes.txt")))});
+  dropUrls(box_, {QUrl::fromLocalFile(app_.file(QStringLiteral("resources"))),
+                  QUrl::fromLocalFile(shared_.file(QStringLiteral("notes.txt")))});
   EXPECT_EQ(box_->text(), QStringLiteral("{folder:app}/resources"));
   EXPECT_EQ(list_->count(), 5);
 }
@@ -198,7 +125,7 @@ TEST_F(LocalPathsForm, RemoveAndDeleteTakeEverySelectedPatternAndSaveWritesTheLi
   EXPECT_EQ(stored(reload()), (QStringList{QStringLiteral("private"), QStringLiteral("private")}));
   EXPECT_EQ(stored(gConfiguration), stored(reload()));
 
-  drop(list_->viewport(), {QUrl::fromLocalFile(shared_.file(QStringLiteral("secret")))});
+  dropUrls(list_->viewport(), {QUrl::fromLocalFile(shared_.file(QStringLiteral("secret")))});
   QTest::mouseClick(save_, Qt::LeftButton);
   saveArtifact(*form_, QStringLiteral("config-localpaths"));
   EXPECT_EQ(stored(reload()).last(), quotedShared("secret/"));

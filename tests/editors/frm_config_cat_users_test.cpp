@@ -2,26 +2,19 @@
 // icons by picker and by drop, Save with config.xml read back.
 
 #include "editors/frm_config_cat_users.h"
-#include "editors_fixture.h"
-#include "support/file_permissions.h"
+#include "config_form_fixture.h"
 
-#include <QApplication>
 #include <QCheckBox>
-#include <QLineEdit>
-#include <QListWidget>
-#include <QMimeData>
-#include <QPushButton>
-#include <QTest>
 
 namespace {
 
 using namespace orv::editors;
 using orv::core::gConfiguration;
 
-class UsersForm : public EditorsTest {
+class UsersForm : public ConfigFormTest<frmConfig_CatUsers> {
  protected:
   void SetUp() override {
-    EditorsTest::SetUp();
+    ConfigFormTest::SetUp();
     gConfiguration.Users.add({QStringLiteral("id1"), QStringLiteral("amy"), QStringLiteral("a"), {}, {}});
     gConfiguration.Users.add(
         {QStringLiteral("id2"), QStringLiteral("bob"), QStringLiteral("b"), QStringLiteral("face.png"), {}});
@@ -31,11 +24,7 @@ class UsersForm : public EditorsTest {
   }
 
   void open() {
-    form_ = std::make_unique<frmConfig_CatUsers>();
-    form_->resize(640, 440);
-    form_->show();
-    form_->activateWindow();
-    ASSERT_TRUE(QTest::qWaitForWindowActive(form_.get()));
+    ASSERT_NO_FATAL_FAILURE(showForm(640, 440));
     list_ = child<QListWidget>("lvwUsers");
     login_ = child<QLineEdit>("txtLogin");
     password_ = child<QLineEdit>("txtPassword");
@@ -49,46 +38,9 @@ class UsersForm : public EditorsTest {
     save_ = child<QPushButton>("cmdSaveConfig");
   }
 
-  template <typename Widget>
-  Widget* child(const char* name) const {
-    auto* found = form_->findChild<Widget*>(QLatin1String(name));
-    EXPECT_NE(found, nullptr) << name;
-    return found;
-  }
+  QStringList shownLogins() const { return listTexts(*list_); }
+  void clickRow(int row, Qt::KeyboardModifiers modifiers = Qt::NoModifier) { clickListRow(list_, row, modifiers); }
 
-  QStringList shownLogins() const {
-    QStringList shown;
-    for (int row = 0; row < list_->count(); ++row) {
-      shown.append(list_->item(row)->text());
-    }
-    return shown;
-  }
-
-  void clickRow(int row, Qt::KeyboardModifiers modifiers = Qt::NoModifier) {
-    QListWidgetItem* item = list_->item(row);
-    QTest::mouseClick(list_->viewport(), Qt::LeftButton, modifiers, list_->visualItemRect(item).center());
-  }
-
-  static void type(QLineEdit* box, const QString& text) {
-    box->setFocus();
-    box->selectAll();
-    if (text.isEmpty()) {
-      QTest::keyClick(box, Qt::Key_Backspace);
-    }
-    QTest::keyClicks(box, text);
-  }
-
-  static void drop(QLineEdit* box, const QList<QUrl>& urls) {
-    QMimeData data;
-    data.setUrls(urls);
-    QDragEnterEvent enter(QPoint(5, 5), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
-    QApplication::sendEvent(box, &enter);
-    ASSERT_TRUE(enter.isAccepted());
-    QDropEvent dropped(QPointF(5, 5), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
-    QApplication::sendEvent(box, &dropped);
-  }
-
-  std::unique_ptr<frmConfig_CatUsers> form_;
   QListWidget* list_ = nullptr;
   QLineEdit* login_ = nullptr;
   QLineEdit* password_ = nullptr;
@@ -128,7 +80,7 @@ TEST_F(UsersForm, AClickedAccountShowsItsFieldsAndEditingItEnablesModify) {
   EXPECT_FALSE(modify_->isEnabled());
   EXPECT_TRUE(remove_->isEnabled());
 
-  type(password_, QStringLiteral("new"));
+  typeInto(password_, QStringLiteral("new"));
   EXPECT_TRUE(modify_->isEnabled());
   saveArtifact(*form_, QStringLiteral("config-users"));
   QTest::keyClick(password_, Qt::Key_Return);
@@ -144,11 +96,11 @@ TEST_F(UsersForm, AClickedAccountShowsItsFieldsAndEditingItEnablesModify) {
 
 TEST_F(UsersForm, TypingALoginMakesANewAccount) {
   clickRow(0);
-  type(login_, QStringLiteral("dan"));
+  typeInto(login_, QStringLiteral("dan"));
   EXPECT_TRUE(add_->isEnabled());
   EXPECT_FALSE(modify_->isEnabled());
   EXPECT_FALSE(remove_->isEnabled());
-  type(password_, QStringLiteral("pw"));
+  typeInto(password_, QStringLiteral("pw"));
   QTest::keyClick(password_, Qt::Key_Return);
   EXPECT_TRUE(add_->hasFocus());
   QTest::keyClick(add_, Qt::Key_Space);
@@ -173,8 +125,8 @@ TEST_F(UsersForm, ARefusedAddSaysWhyAndFocusesTheField) {
   for (const Case& c : cases) {
     SCOPED_TRACE(c.login);
     messages_.clear();
-    type(login_, QString::fromUtf8(c.login));
-    type(password_, QString::fromUtf8(c.password));
+    typeInto(login_, QString::fromUtf8(c.login));
+    typeInto(password_, QString::fromUtf8(c.password));
     QTest::mouseClick(add_, Qt::LeftButton);
     ASSERT_EQ(messages_.size(), 1);
     EXPECT_EQ(messages_[0], text(c.message));
@@ -184,14 +136,14 @@ TEST_F(UsersForm, ARefusedAddSaysWhyAndFocusesTheField) {
 }
 
 TEST_F(UsersForm, AnIconNameTypedToClimbOutOfTheResourcesIsRefused) {
-  type(login_, QStringLiteral("dan"));
-  type(password_, QStringLiteral("pw"));
+  typeInto(login_, QStringLiteral("dan"));
+  typeInto(password_, QStringLiteral("pw"));
   pageIconBox_->click();
   ASSERT_TRUE(pageIcon_->isEnabled());
   for (const char* name : {"../config.xml", "/etc/passwd", "x/../../y", ""}) {
     SCOPED_TRACE(name);
     messages_.clear();
-    type(pageIcon_, QLatin1String(name));
+    typeInto(pageIcon_, QLatin1String(name));
     QTest::mouseClick(add_, Qt::LeftButton);
     ASSERT_EQ(messages_.size(), 1);
     EXPECT_EQ(messages_[0], text(u"MSGBOX/ERRORS/PAGES_ICON_NOT_FOUND"));
@@ -201,8 +153,8 @@ TEST_F(UsersForm, AnIconNameTypedToClimbOutOfTheResourcesIsRefused) {
 }
 
 TEST_F(UsersForm, ThePickersStartInTheResourcesAndKeepOnlyTheirFiles) {
-  type(login_, QStringLiteral("dan"));
-  type(password_, QStringLiteral("pw"));
+  typeInto(login_, QStringLiteral("dan"));
+  typeInto(password_, QStringLiteral("pw"));
   pageIconBox_->click();
   urlIconBox_->click();
 
@@ -225,13 +177,13 @@ TEST_F(UsersForm, ThePickersStartInTheResourcesAndKeepOnlyTheirFiles) {
   EXPECT_EQ(pickerRequests_.last().filterPattern, QStringLiteral("*.ico;"));
   EXPECT_EQ(messages_.size(), 1);
 
-  drop(urlIcon_, {QUrl::fromLocalFile(resources() + QStringLiteral("/tab.ico")),
-                  QUrl::fromLocalFile(resources() + QStringLiteral("/face.png"))});
+  dropUrls(urlIcon_, {QUrl::fromLocalFile(resources() + QStringLiteral("/tab.ico")),
+                      QUrl::fromLocalFile(resources() + QStringLiteral("/face.png"))});
   EXPECT_EQ(urlIcon_->text(), QStringLiteral("tab.ico"));
-  drop(urlIcon_, {QUrl::fromLocalFile(resources() + QStringLiteral("/sub"))});
+  dropUrls(urlIcon_, {QUrl::fromLocalFile(resources() + QStringLiteral("/sub"))});
   EXPECT_EQ(urlIcon_->text(), QStringLiteral("tab.ico"));
   EXPECT_EQ(messages_.size(), 1);
-  drop(urlIcon_, {QUrl::fromLocalFile(app_.file(QStringLiteral("config.xml")))});
+  dropUrls(urlIcon_, {QUrl::fromLocalFile(app_.file(QStringLiteral("config.xml")))});
   EXPECT_EQ(messages_.size(), 2);
   EXPECT_EQ(urlIcon_->text(), QStringLiteral("tab.ico"));
 
@@ -249,7 +201,7 @@ TEST_F(UsersForm, ModifyIsOffWithSeveralSelectedAndRemoveIsRefusedForALoginAShar
   clickRow(0);
   clickRow(2, Qt::ControlModifier);
   ASSERT_EQ(list_->selectedItems().size(), 2);
-  type(password_, QStringLiteral("changed"));
+  typeInto(password_, QStringLiteral("changed"));
   EXPECT_FALSE(modify_->isEnabled());
   EXPECT_TRUE(remove_->isEnabled());
   QTest::mouseClick(remove_, Qt::LeftButton);
@@ -270,14 +222,14 @@ TEST_F(UsersForm, TheDeleteKeyRemovesTheSelectedAccountsEvenWithRemoveDisabled) 
 }
 
 TEST_F(UsersForm, SaveWritesTheAccountsAndLeavingWithoutSaveDropsThem) {
-  type(login_, QStringLiteral("dan"));
-  type(password_, QString(300, QLatin1Char('p')));
+  typeInto(login_, QStringLiteral("dan"));
+  typeInto(password_, QString(300, QLatin1Char('p')));
   QTest::mouseClick(add_, Qt::LeftButton);
   open();  // the category chosen again: the edits were dropped
   EXPECT_EQ(shownLogins().size(), 3);
 
-  type(login_, QStringLiteral("dan"));
-  type(password_, QString(300, QLatin1Char('p')));
+  typeInto(login_, QStringLiteral("dan"));
+  typeInto(password_, QString(300, QLatin1Char('p')));
   QTest::mouseClick(add_, Qt::LeftButton);
   clickRow(0);
   QTest::keyClick(list_, Qt::Key_Delete);
@@ -295,17 +247,10 @@ TEST_F(UsersForm, SaveWritesTheAccountsAndLeavingWithoutSaveDropsThem) {
 }
 
 TEST_F(UsersForm, ASaveIntoAReadOnlyFolderKeepsTheAccountsTheDiskHas) {
-  type(login_, QStringLiteral("dan"));
-  type(password_, QStringLiteral("pw"));
+  typeInto(login_, QStringLiteral("dan"));
+  typeInto(password_, QStringLiteral("pw"));
   QTest::mouseClick(add_, Qt::LeftButton);
-  ASSERT_TRUE(QFile::setPermissions(app_.path(), QFileDevice::ReadOwner | QFileDevice::ExeOwner));
-  {
-    const ObeyFilePermissions obey;
-    ASSERT_TRUE(obey.binding());
-    QTest::mouseClick(save_, Qt::LeftButton);
-  }
-  ASSERT_TRUE(
-      QFile::setPermissions(app_.path(), QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner));
+  ASSERT_NO_FATAL_FAILURE(clickWithFolderReadOnly(save_, app_.path()));
   ASSERT_EQ(messages_.size(), 1);
   EXPECT_TRUE(messages_[0].startsWith(QStringLiteral("The configuration could not be saved")));
   EXPECT_TRUE(save_->isEnabled());

@@ -127,17 +127,12 @@ class GeneralLanguage : public EditorsTest {
  protected:
   void SetUp() override {
     EditorsTest::SetUp();
-    QFile english(QStringLiteral(ORV_SOURCE_DIR "/lang/english.xml"));
-    ASSERT_TRUE(english.open(QIODevice::ReadOnly));
-    english_ = english.readAll();
+    english_ = englishFile();
+    ASSERT_FALSE(english_.isEmpty());
   }
 
   void writeLanguage(const QString& name, const QByteArray& version, const QByteArray& language) {
-    QByteArray text = english_;
-    text.replace("<MAX_APP_VERSION_COMPATIBLILITY>1.02</MAX_APP_VERSION_COMPATIBLILITY>",
-                 "<MAX_APP_VERSION_COMPATIBLILITY>" + version + "</MAX_APP_VERSION_COMPATIBLILITY>");
-    text.replace("<LANGUAGE>English</LANGUAGE>", "<LANGUAGE>" + language + "</LANGUAGE>");
-    app_.write(QStringLiteral("lang/") + name, text);
+    app_.write(QStringLiteral("lang/") + name, languageFile(version, language));
   }
 
   QByteArray english_;
