@@ -292,6 +292,8 @@ class PageGolden : public PageTest {
     } else {
       EXPECT_EQ(builder->BuildDocumentFolder(), BuildStatus::Completed) << c.name;
       bytes = builder->GetOutputResult().toUtf8();
+      // What the server sends is the same text, made without passing through UTF-16.
+      EXPECT_EQ(builder->GetOutputBytes(), bytes) << c.name;
     }
     const QByteArray version = orv::core::displayVersion().toUtf8();
     bytes.replace("<num>" + version + "</num>", "<num>VERSION</num>");
