@@ -103,7 +103,12 @@ struct Utf8Text {
 };
 
 Utf8Text safeUtf8Into(QByteArray& buffer, QStringView text) {
+  // A buffer that grew for one very long text gives its memory back at the next short one.
+  constexpr qsizetype kKeptBytes = 64 * 1024;
   const qsizetype most = text.size() * 3 + 1;
+  if (buffer.size() > kKeptBytes && most <= kKeptBytes) {
+    buffer = QByteArray(kKeptBytes, Qt::Uninitialized);
+  }
   if (buffer.size() < most) {
     buffer.resize(std::max<qsizetype>(most, 2 * buffer.size()));
   }
