@@ -448,6 +448,19 @@ QString usrBuildXmlPage::GetOutputResult() const {
   return fnctTransformPageText(page);
 }
 
+QByteArray usrBuildXmlPage::GetOutputBytes() const {
+  QByteArray page = withLabelLineBreaks(state_->document.toBytes());
+  if (core::gConfiguration.HtmlDisplay.PAGE_BUILD_METHOD == 2) {
+    page = fnctTransformPageBytes(page);
+  }
+  // Valid UTF-8 that does not begin with a byte-order mark comes back from UTF-16 as it
+  // went in; anything else takes the road of the text.
+  if (page.isValidUtf8() && !page.startsWith("\xEF\xBB\xBF")) {
+    return page;
+  }
+  return core::fnctUnicodeToUtf8(QString::fromUtf8(page));
+}
+
 BuildStatus usrBuildXmlPage::BuildSingleSection(const QString& sectionType) {
   return BuildDocumentFolder(true, sectionType);
 }

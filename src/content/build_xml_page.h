@@ -105,6 +105,9 @@ class usrBuildXmlPage {
   // markup, or, when PAGE_BUILD_METHOD is 2, the page stylesheet's output for it (empty
   // when that transform fails).
   QString GetOutputResult() const;
+  // The same text as the UTF-8 bytes the server sends, that is fnctUnicodeToUtf8 of
+  // GetOutputResult, without passing a large page through UTF-16 and back.
+  QByteArray GetOutputBytes() const;
 
   // One section of the folder page as a fragment: "folder", "other", "sound", "image" or
   // "video" (case ignored); only that type is listed, whatever the share flags say. Any

@@ -48,20 +48,41 @@ struct EntryData {
 
 std::optional<EntryData> readEntry(const FolderSnapshot& snapshot, const QString& folderPath, const ListedEntry& entry,
                                    bool folder) {
-  const QString path = folderPath + entry.name;
   // A link may have been pointed elsewhere since the folder was read.
-  if (entry.isLink && !isInside(platform::canonicalPath(path), snapshot.boundary)) {
+  if (entry.isLink && !isInside(platform::canonicalPath(folderPath + entry.name), snapshot.boundary)) {
     return std::nullopt;
   }
   // An entry that was no link when the folder was read must not have become one meanwhile.
-  const std::optional<platform::PathStatus> status = platform::statPathQuick(path, entry.isLink);
-  if (!status || (folder ? !status->isDirectory : !status->isRegularFile)) {
+  bool isDirectory = false;
+  bool isRegularFile = false;
+  qint64 size = 0;
+  qint64 lastWrite = 0;
+  if (snapshot.folder != nullptr && !entry.native.isEmpty()) {
+    const std::optional<platform::EntryStatus> status = snapshot.folder->statEntry(entry.native, entry.isLink);
+    if (!status) {
+      return std::nullopt;
+    }
+    isDirectory = status->isDirectory;
+    isRegularFile = status->isRegularFile;
+    size = status->size;
+    lastWrite = status->lastWriteSeconds;
+  } else {
+    const std::optional<platform::PathStatus> status = platform::statPathQuick(folderPath + entry.name, entry.isLink);
+    if (!status) {
+      return std::nullopt;
+    }
+    isDirectory = status->isDirectory;
+    isRegularFile = status->isRegularFile;
+    size = status->size;
+    lastWrite = status->lastWriteUtc.toSecsSinceEpoch();
+  }
+  if (folder ? !isDirectory : !isRegularFile) {
     return std::nullopt;
   }
   EntryData data;
   data.hidden = entry.name.startsWith(QLatin1Char('.'));
-  data.size = status->size;
-  data.date = QDateTime::fromSecsSinceEpoch(status->lastWriteUtc.toSecsSinceEpoch(), Qt::LocalTime);
+  data.size = size;
+  data.date = QDateTime::fromSecsSinceEpoch(lastWrite, Qt::LocalTime);
   return data;
 }
 
@@ -213,18 +234,20 @@ std::optional<FolderSnapshot> fnctReadFolderSnapshot(const QString& folderPath, 
   if (!isInside(folder, snapshot.boundary)) {
     return std::nullopt;
   }
-  const std::optional<std::vector<platform::FolderEntry>> entries = platform::listFolder(folderPath);
+  auto opened = std::make_shared<const platform::OpenFolder>(folderPath);
+  std::optional<std::vector<platform::ReadFolderEntry>> entries = opened->entries();
   if (!entries) {
     return std::nullopt;
   }
+  snapshot.folder = std::move(opened);
   const QString base = folderPath.endsWith(QLatin1Char('/')) ? folderPath : folderPath + QLatin1Char('/');
-  for (const platform::FolderEntry& entry : *entries) {
+  for (platform::ReadFolderEntry& entry : *entries) {
     switch (entry.type) {
       case platform::EntryType::File:
-        snapshot.files.push_back({entry.name, false});
+        snapshot.files.push_back({std::move(entry.name), false, std::move(entry.native)});
         break;
       case platform::EntryType::Folder:
-        snapshot.folders.push_back({entry.name, false});
+        snapshot.folders.push_back({std::move(entry.name), false, std::move(entry.native)});
         break;
       case platform::EntryType::SymbolicLink: {
         // Resolved now, so that a link to a folder sorts with the folders.
@@ -234,9 +257,9 @@ std::optional<FolderSnapshot> fnctReadFolderSnapshot(const QString& folderPath, 
         }
         const std::optional<platform::PathStatus> status = platform::statPath(target);
         if (status && status->isDirectory) {
-          snapshot.folders.push_back({entry.name, true});
+          snapshot.folders.push_back({std::move(entry.name), true, std::move(entry.native)});
         } else if (status && status->isRegularFile) {
-          snapshot.files.push_back({entry.name, true});
+          snapshot.files.push_back({std::move(entry.name), true, std::move(entry.native)});
         }
         break;
       }

@@ -2,10 +2,12 @@
 
 #include "content/mp3_reader.h"
 #include "content/page_build_state.h"
+#include "platform/folder_reading.h"
 
 #include <QDateTime>
 #include <QString>
 
+#include <memory>
 #include <optional>
 #include <vector>
 
@@ -29,6 +31,7 @@ bool isNamePassingFilter(const QString& name, const QString& filter);
 struct ListedEntry {
   QString name;  // as on disk, through the surrogate-escape mapping
   bool isLink = false;
+  QByteArray native;  // the name's bytes; empty when only the name is known
 };
 
 // The page folder as read at the start of a build: its sub-folders and its files, each
@@ -36,10 +39,13 @@ struct ListedEntry {
 // no order. Symbolic links are listed as what they lead to only when that lies inside the
 // share's folder; links that lead out of it, nowhere or round in a loop are left out, and
 // so are entries that are neither files nor folders (devices, pipes, sockets).
+// The folder stays open while the snapshot lives: each entry is looked at again through it,
+// one call per entry.
 struct FolderSnapshot {
   QString boundary;  // the share's folder, every link resolved
   std::vector<ListedEntry> folders;
   std::vector<ListedEntry> files;
+  std::shared_ptr<const platform::OpenFolder> folder;
 };
 
 // Nothing when the folder cannot be listed or does not lie inside the share's folder

@@ -12,6 +12,8 @@
 
 #include <QStringList>
 
+#include <algorithm>
+
 namespace orv::content {
 namespace {
 
@@ -207,7 +209,9 @@ QString fnctUrlEncodeFileName(const QString& name) {
 }
 
 QString fnctDisplayName(const QString& name) {
-  return core::fnctReplaceControlChars(name);
+  // Nearly every name holds no control character: it is shown as it is, without a copy.
+  const bool plain = std::none_of(name.cbegin(), name.cend(), [](QChar c) { return c.unicode() < 32; });
+  return plain ? name : core::fnctReplaceControlChars(name);
 }
 
 QString FormatItemLabel(const QString& displayMode, const QString& name, bool isFolder) {
@@ -299,12 +303,12 @@ xml::Element BuildFileItem(xml::Element section, const FileItemData& file) {
   item.appendTextElement("img", mode == IconMode::None ? QString() : iconUrl(fileIconName(file, mode)));
   if (file.mp3.has_value()) {
     const tMp3Summary& mp3 = *file.mp3;
-    item.appendTextElement("artist", core::fnctReplaceControlChars(mp3.tag.artist));
-    item.appendTextElement("title", core::fnctReplaceControlChars(mp3.tag.title));
-    item.appendTextElement("album", core::fnctReplaceControlChars(mp3.tag.album));
-    item.appendTextElement("year", core::fnctReplaceControlChars(mp3.tag.year));
-    item.appendTextElement("track", core::fnctReplaceControlChars(mp3.tag.track));
-    item.appendTextElement("length", core::fnctReplaceControlChars(mp3.mpeg.length));
+    item.appendTextElement("artist", fnctDisplayName(mp3.tag.artist));
+    item.appendTextElement("title", fnctDisplayName(mp3.tag.title));
+    item.appendTextElement("album", fnctDisplayName(mp3.tag.album));
+    item.appendTextElement("year", fnctDisplayName(mp3.tag.year));
+    item.appendTextElement("track", fnctDisplayName(mp3.tag.track));
+    item.appendTextElement("length", fnctDisplayName(mp3.mpeg.length));
     item.appendTextElement("bitrate", QString::number(mp3.mpeg.bitrate));
   }
   const QString name = fnctDisplayName(file.name);

@@ -41,6 +41,10 @@ void subReloadXslStylesheetDocument() {
 }
 
 QString fnctTransformPageText(const QByteArray& pageText) {
+  return QString::fromUtf8(fnctTransformPageBytes(pageText));
+}
+
+QByteArray fnctTransformPageBytes(const QByteArray& pageText) {
   const std::shared_ptr<const xml::Stylesheet> stylesheet =
       fnctParsedStylesheet(core::gConfiguration.AppState.objXslTransformDocument);
   if (!stylesheet) {
@@ -50,7 +54,7 @@ QString fnctTransformPageText(const QByteArray& pageText) {
   if (page.isNull()) {
     return {};
   }
-  return QString::fromUtf8(stylesheet->transformToUtf8(page));
+  return stylesheet->transformToUtf8(page);
 }
 
 }  // namespace orv::content

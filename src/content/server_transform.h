@@ -30,5 +30,7 @@ void subReloadXslStylesheetDocument();
 // as UTF-8). Empty when the text is not XML, no stylesheet is loaded or the file is no
 // stylesheet, or the transform fails.
 QString fnctTransformPageText(const QByteArray& pageText);
+// The same output as the bytes of the transform, not yet read as text.
+QByteArray fnctTransformPageBytes(const QByteArray& pageText);
 
 }  // namespace orv::content

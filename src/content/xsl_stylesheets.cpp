@@ -91,23 +91,22 @@ QString textVariable(const char* name, const QString& value) {
 // A boundary grouping walks the items in their order and opens a new group wherever the
 // key of an item differs, ignoring case, from the key of the item just before it. The
 // previous item is its nearest preceding sibling: asking the parent for the item at the
-// previous position instead makes libxslt walk the whole list for every item.
+// previous position instead makes libxslt walk the whole list for every item. Keys that
+// are the same as they stand are the same ignoring case: only keys that differ are
+// lower-cased, since translating a text through the two case lists is the dearest step.
 // keyOf holds "%1" where the node path of the item goes ("" or "$previous/").
-QString boundaryGroupTemplate(const char* name, const char* keyOf, const char* groupName) {
-  const QString key = latin(keyOf);
-  const QString currentKey = QString(key).replace(latin("%1"), QString());
-  const QString previousKey = QString(key).replace(latin("%1"), latin("$previous/"));
+QString boundaryGroupLoop(const QString& keyOf, const QString& groupName) {
+  const QString currentKey = QString(keyOf).replace(latin("%1"), QString());
+  const QString previousKey = QString(keyOf).replace(latin("%1"), latin("$previous/"));
   const QString openGroup = latin("<xsl:call-template name=\"openGroup\"><xsl:with-param name=\"name\" select=\"") +
-                            latin(groupName) + latin("\"/></xsl:call-template>");
-  return latin("<xsl:template name=\"") + latin(name) +
-         latin(
-             "\">"
+                            groupName + latin("\"/></xsl:call-template>");
+  return latin(
              "<xsl:for-each select=\"section/item\">"
              "<xsl:variable name=\"previous\" select=\"preceding-sibling::item[1]\"/>"
              "<xsl:choose>"
              "<xsl:when test=\"position()=1\">") +
-         openGroup + latin("</xsl:when><xsl:when test=\"translate(") + currentKey +
-         latin(",$upperCase,$lowerCase)!=translate(") + previousKey +
+         openGroup + latin("</xsl:when><xsl:when test=\"") + currentKey + latin("!=") + previousKey +
+         latin(" and translate(") + currentKey + latin(",$upperCase,$lowerCase)!=translate(") + previousKey +
          latin(
              ",$upperCase,$lowerCase)\">"
              "<xsl:text disable-output-escaping=\"yes\">&lt;/group&gt;</xsl:text>") +
@@ -117,8 +116,48 @@ QString boundaryGroupTemplate(const char* name, const char* keyOf, const char* g
              "</xsl:choose>"
              "<xsl:copy-of select=\".\"/>"
              "</xsl:for-each>"
-             "<xsl:text disable-output-escaping=\"yes\">&lt;/group&gt;</xsl:text>"
-             "</xsl:template>");
+             "<xsl:text disable-output-escaping=\"yes\">&lt;/group&gt;</xsl:text>");
+}
+
+QString boundaryGroupTemplate(const char* name, const char* keyOf, const char* groupName) {
+  return latin("<xsl:template name=\"") + latin(name) + latin("\">") +
+         boundaryGroupLoop(latin(keyOf), latin(groupName)) + latin("</xsl:template>");
+}
+
+// The grouping by the text of the child that sortby names. For the names the page writes,
+// the child is named in the path itself: the same child, found without comparing the name
+// of every child of every item with the variable.
+QString contentTextGroupTemplate() {
+  QString text = latin("<xsl:template name=\"BuildContentTextGroup\"><xsl:choose>");
+  for (const char* child : {"artist", "album"}) {
+    const QString key = latin("string(%1") + latin(child) + latin(")");
+    text += latin("<xsl:when test=\"$sortby='") + latin(child) + latin("'\">") +
+            boundaryGroupLoop(key, latin("string(") + latin(child) + latin(")")) + latin("</xsl:when>");
+  }
+  text += latin("<xsl:otherwise>") +
+          boundaryGroupLoop(latin("string(%1*[name()=$sortby])"), latin("string(*[name()=$sortby])")) +
+          latin("</xsl:otherwise></xsl:choose></xsl:template>");
+  return text;
+}
+
+// The sorted items, by the child whose name is sortby. Texts sort ignoring case first, so
+// that the groups made afterwards, which compare their keys ignoring case, never come apart
+// ("A1", "B", "a2" would give A, B, A). The children the page writes are named in the path
+// itself, as in the grouping.
+QString sortedItems(const QString& child) {
+  return latin("<xsl:apply-templates select=\"section/item\"><xsl:sort select=\"translate(") + child +
+         latin(",$upperCase,$lowerCase)\" order=\"{$sortorder}\" data-type=\"{$datatype}\"/><xsl:sort select=\"") +
+         child + latin("\" order=\"{$sortorder}\" data-type=\"{$datatype}\"/></xsl:apply-templates>");
+}
+
+QString sortedItemsBySortValue() {
+  QString text = latin("<xsl:choose>");
+  for (const char* child : {"name", "size", "type", "date", "artist", "album"}) {
+    text += latin("<xsl:when test=\"$sortby='") + latin(child) + latin("'\">") + sortedItems(latin(child)) +
+            latin("</xsl:when>");
+  }
+  text += latin("<xsl:otherwise>") + sortedItems(latin("*[name()=$sortby]")) + latin("</xsl:otherwise></xsl:choose>");
+  return text;
 }
 
 // A literal group of the size grouping, written only when it has items.
@@ -150,16 +189,7 @@ QString getXslSortStylesheetText() {
       "</xsl:choose></xsl:variable>"
       "<section>");
   lines << copiedSectionAttributes({"type", "showby", "sortby", "sortorder", "showgroup", "diskitems", "filter"});
-  // Texts sort ignoring case first, so that the groups made afterwards, which compare
-  // their keys ignoring case, never come apart ("A1", "B", "a2" would give A, B, A).
-  lines << latin(
-      "<xsl:apply-templates select=\"section/item\">"
-      "<xsl:sort select=\"translate(*[name()=$sortby],$upperCase,$lowerCase)\" order=\"{$sortorder}\" "
-      "data-type=\"{$datatype}\"/>"
-      "<xsl:sort select=\"*[name()=$sortby]\" order=\"{$sortorder}\" data-type=\"{$datatype}\"/>"
-      "</xsl:apply-templates>"
-      "</section>"
-      "</xsl:template>");
+  lines << sortedItemsBySortValue() << latin("</section></xsl:template>");
   // Dates sort newest first for "ascending".
   lines << latin(
       "<xsl:template name=\"getSortOrder\">"
@@ -208,9 +238,9 @@ QString getXslGroupStylesheetText(const XslGroupTexts& texts) {
                                  "translate(substring(name,1,1),$lowerCase,$upperCase)");
   lines << boundaryGroupTemplate("BuildTypeGroup", "string(%1type)",
                                  "concat($files,' ',translate(type,$lowerCase,$upperCase))");
-  lines << boundaryGroupTemplate("BuildDateGroup", "substring(%1*[name()=$sortby],1,10)",
-                                 "substring(*[name()=$sortby],1,10)");
-  lines << boundaryGroupTemplate("BuildContentTextGroup", "string(%1*[name()=$sortby])", "string(*[name()=$sortby])");
+  // Only a sortby of "date" leads here: the child is named in the path.
+  lines << boundaryGroupTemplate("BuildDateGroup", "substring(%1date,1,10)", "substring(date,1,10)");
+  lines << contentTextGroupTemplate();
   lines << latin("<xsl:template name=\"BuildSizeGroup\"><xsl:choose><xsl:when test=\"section/@sortorder='ascending'\">")
         << sizeGroup("nullCapacity", "size=0") << sizeGroup("smallCapacity", "size&gt;0 and size&lt;=3500000")
         << sizeGroup("averageCapacity", "size&gt;3500000 and size&lt;=100000000")

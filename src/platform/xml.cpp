@@ -94,8 +94,78 @@ const xmlChar* utf8(const QByteArray& bytes) {
   return reinterpret_cast<const xmlChar*>(bytes.constData());
 }
 
-QByteArray safeUtf8(const QString& text) {
-  return toXmlSafeText(text).toUtf8();
+// The UTF-8 of what XML can hold of the text, as toXmlSafeText(text).toUtf8() gives it,
+// written into a buffer kept for the next text: a page writes several texts per item, and
+// libxml2 copies each one anyway. Answers the buffer's bytes, ended by a zero.
+struct Utf8Text {
+  const char* data;
+  int size;
+};
+
+Utf8Text safeUtf8Into(QByteArray& buffer, QStringView text) {
+  // A buffer that grew for one very long text gives its memory back at the next short one.
+  constexpr qsizetype kKeptBytes = 64 * 1024;
+  const qsizetype most = text.size() * 3 + 1;
+  if (buffer.size() > kKeptBytes && most <= kKeptBytes) {
+    buffer = QByteArray(kKeptBytes, Qt::Uninitialized);
+  }
+  if (buffer.size() < most) {
+    buffer.resize(std::max<qsizetype>(most, 2 * buffer.size()));
+  }
+  char* const start = buffer.data();
+  char* out = start;
+  const auto* in = reinterpret_cast<const char16_t*>(text.data());
+  const qsizetype size = text.size();
+  const auto put3 = [&out](char32_t code) {
+    *out++ = static_cast<char>(0xE0 | (code >> 12));
+    *out++ = static_cast<char>(0x80 | ((code >> 6) & 0x3F));
+    *out++ = static_cast<char>(0x80 | (code & 0x3F));
+  };
+  for (qsizetype i = 0; i < size; ++i) {
+    const char16_t unit = in[i];
+    if (unit < 0x80) {
+      if (unit < 0x20 && unit != 0x9 && unit != 0xA && unit != 0xD) {
+        put3(0xFFFD);
+      } else {
+        *out++ = static_cast<char>(unit);
+      }
+    } else if (unit < 0x800) {
+      *out++ = static_cast<char>(0xC0 | (unit >> 6));
+      *out++ = static_cast<char>(0x80 | (unit & 0x3F));
+    } else if (QChar::isHighSurrogate(unit) && i + 1 < size && QChar::isLowSurrogate(in[i + 1])) {
+      const char32_t code = QChar::surrogateToUcs4(unit, in[i + 1]);
+      ++i;
+      *out++ = static_cast<char>(0xF0 | (code >> 18));
+      *out++ = static_cast<char>(0x80 | ((code >> 12) & 0x3F));
+      *out++ = static_cast<char>(0x80 | ((code >> 6) & 0x3F));
+      *out++ = static_cast<char>(0x80 | (code & 0x3F));
+    } else if (QChar::isSurrogate(unit) || unit == 0xFFFE || unit == 0xFFFF) {
+      put3(0xFFFD);
+    } else {
+      put3(unit);
+    }
+  }
+  *out = '\0';
+  return {start, static_cast<int>(out - start)};
+}
+
+// One buffer for values and one for names: a call may need both at once.
+QByteArray& valueBuffer() {
+  static QByteArray buffer;
+  return buffer;
+}
+
+QByteArray& nameBuffer() {
+  static QByteArray buffer;
+  return buffer;
+}
+
+const xmlChar* safeValue(QStringView text) {
+  return reinterpret_cast<const xmlChar*>(safeUtf8Into(valueBuffer(), text).data);
+}
+
+const xmlChar* safeName(QStringView text) {
+  return reinterpret_cast<const xmlChar*>(safeUtf8Into(nameBuffer(), text).data);
 }
 
 // QString::fromUtf8 drops a byte-order mark at the start, but in a text node U+FEFF is a
@@ -190,7 +260,7 @@ QString Element::attribute(const QString& name) const {
 
 void Element::setAttribute(const QString& name, const QString& value) {
   if (node_ != nullptr) {
-    xmlSetProp(node_, utf8(name.toUtf8()), utf8(safeUtf8(value)));
+    xmlSetProp(node_, safeName(name), safeValue(value));
   }
 }
 
@@ -220,11 +290,11 @@ void Element::setText(const QString& text) {
 }
 
 Element Element::appendElement(const QString& name) {
-  return appendElement(name.toUtf8().constData());
+  return appendElement(reinterpret_cast<const char*>(safeName(name)));
 }
 
 Element Element::appendTextElement(const QString& name, const QString& text) {
-  return appendTextElement(name.toUtf8().constData(), text);
+  return appendTextElement(reinterpret_cast<const char*>(safeName(name)), text);
 }
 
 Element Element::appendElement(const char* name) {
@@ -239,15 +309,15 @@ Element Element::appendTextElement(const char* name, const QString& text) {
     return {};
   }
   // xmlNewTextChild escapes the content; xmlNewChild would read "&" as an entity start.
-  return Element(xmlNewTextChild(node_, nullptr, reinterpret_cast<const xmlChar*>(name), utf8(safeUtf8(text))));
+  return Element(xmlNewTextChild(node_, nullptr, reinterpret_cast<const xmlChar*>(name), safeValue(text)));
 }
 
 void Element::appendText(const QString& text) {
   if (node_ == nullptr || text.isEmpty()) {
     return;
   }
-  const QByteArray bytes = safeUtf8(text);
-  xmlAddChild(node_, xmlNewDocTextLen(node_->doc, utf8(bytes), static_cast<int>(bytes.size())));
+  const Utf8Text bytes = safeUtf8Into(valueBuffer(), text);
+  xmlAddChild(node_, xmlNewDocTextLen(node_->doc, reinterpret_cast<const xmlChar*>(bytes.data), bytes.size));
 }
 
 Element Element::firstChildElement(const QString& name) const {
@@ -345,6 +415,12 @@ void Document::Deleter::operator()(_xmlDoc* doc) const {
 Document::Document() {
   ensureLibrary();
   doc_.reset(xmlNewDoc(reinterpret_cast<const xmlChar*>("1.0")));
+  // The names of elements and attributes are kept once in the document's dictionary, as
+  // the parser keeps them, instead of once per node: a page of many items has a handful of
+  // names, and moving a tree into another document looks them up instead of copying them.
+  if (doc_ != nullptr) {
+    doc_->dict = xmlDictCreate();
+  }
 }
 
 Document::Document(_xmlDoc* doc) : doc_(doc) {}
@@ -432,7 +508,7 @@ void Document::appendProcessingInstruction(const QString& target, const QString&
   if (doc_ == nullptr) {
     return;
   }
-  xmlNode* instruction = xmlNewDocPI(doc_.get(), utf8(target.toUtf8()), utf8(safeUtf8(data)));
+  xmlNode* instruction = xmlNewDocPI(doc_.get(), utf8(target.toUtf8()), safeValue(data));
   xmlAddChild(reinterpret_cast<xmlNode*>(doc_.get()), instruction);
 }
 

@@ -132,7 +132,7 @@ BuiltPage buildPage(content::usrBuildXmlPage& builder, const RequestContext& con
   if (section.isEmpty()) {
     page.status = builder.BuildDocumentFolder();
     if (page.status == content::BuildStatus::Completed) {
-      page.body = core::fnctUnicodeToUtf8(builder.GetOutputResult());
+      page.body = builder.GetOutputBytes();
       if (page.body.isEmpty()) {
         // The server transform gave nothing: an empty page would pass for a folder
         // without anything in it.

@@ -52,8 +52,8 @@ QByteArray buildPage(ConnectionSlots& slots, int Index, const QString& procedure
       break;
   }
   logApplication(QStringLiteral("XML creation finished"));
-  const QByteArray body = kind == PageKind::SingleItem ? builder.GetOutputDocument().toBytes()
-                                                       : core::fnctUnicodeToUtf8(builder.GetOutputResult());
+  const QByteArray body =
+      kind == PageKind::SingleItem ? builder.GetOutputDocument().toBytes() : builder.GetOutputBytes();
   slots.unloadPageBuilder(Index, procedure);
   return body;
 }

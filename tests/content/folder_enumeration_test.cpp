@@ -401,11 +401,11 @@ TEST_F(FolderEnumeration, NamesAreListedInTheOrderTheSortStylesheetGivesThem) {
   section.setAttribute(s("sortby"), s("name"));
   section.setAttribute(s("sortorder"), s("ascending"));
   for (const char* name : names) {
-    entries.push_back({s(name), false});
+    entries.push_back({s(name), false, {}});
     section.appendElement(s("item")).appendTextElement(s("name"), s(name));
   }
   // The escaped bytes of a name that is not UTF-8 show as U+FFFD, as the page writes them.
-  entries.push_back({orv::platform::pathFromNative("\xE9t\xE9"), false});
+  entries.push_back({orv::platform::pathFromNative("\xE9t\xE9"), false, {}});
   section.appendElement(s("item")).appendTextElement(s("name"), orv::platform::pathFromNative("\xE9t\xE9"));
   std::reverse(entries.begin(), entries.end());
   orv::content::subSortAsPage(entries, false);

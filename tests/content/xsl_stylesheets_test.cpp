@@ -298,7 +298,7 @@ Stylesheet positionalGroupStylesheet() {
   const QString positional =
       s("<xsl:variable name=\"previousposition\" select=\"position()-1\"/>"
         "<xsl:variable name=\"previous\" select=\"../item[$previousposition]\"/>");
-  EXPECT_EQ(text.count(sibling), 4);
+  EXPECT_EQ(text.count(sibling), 6);
   text.replace(sibling, positional);
   return Stylesheet::fromDocument(Document::fromBytes(text.toUtf8()));
 }

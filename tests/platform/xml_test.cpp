@@ -45,6 +45,40 @@ TEST(Xml, CharactersXmlCannotHoldBecomeReplacementCharacters) {
   EXPECT_EQ(again.documentElement().firstChildElement().text(), expected);
 }
 
+// Texts reach libxml2 through one reused buffer: every kind of code unit, every length, a
+// very long text and then a short one, in texts, attributes and instructions, come back
+// as toXmlSafeText makes them.
+TEST(Xml, EveryCodeUnitReachesTheTreeAsTheSafeTextHasIt) {
+  QString units;
+  for (char32_t unit = 1; unit < 0x10000; unit += unit < 0x900 ? 1 : 97) {
+    units += QChar(static_cast<char16_t>(unit));
+  }
+  units += QChar(0xFFFE);
+  units += QChar(0xFFFF);
+  units += QChar(0xDC00);                               // lone low surrogate
+  units += QString::fromUcs4(U"\U0001F600\U0010FFFF");  // pairs
+  units += QChar(0xD83D);                               // high surrogate at the end
+  const QString cases[] = {QString(),
+                           QStringLiteral("a"),
+                           units,
+                           QString(300000, QChar(0xE9)) + units,
+                           QStringLiteral("short again"),
+                           QStringLiteral("\r\n\t")};
+  for (const QString& text : cases) {
+    Document doc;
+    Element root = doc.createDocumentElement(QStringLiteral("r"));
+    root.appendTextElement("t", text);
+    root.setAttribute(QStringLiteral("a"), text);
+    root.appendElement("u").appendText(text);
+    const Document again = Document::fromBytes(doc.toBytes());
+    ASSERT_FALSE(again.isNull()) << text.size();
+    const QString safe = orv::xml::toXmlSafeText(text);
+    EXPECT_EQ(again.documentElement().firstChildElement(QStringLiteral("t")).text(), safe) << text.size();
+    EXPECT_EQ(again.documentElement().attribute(QStringLiteral("a")), safe) << text.size();
+    EXPECT_EQ(again.documentElement().firstChildElement(QStringLiteral("u")).text(), safe) << text.size();
+  }
+}
+
 TEST(Xml, RefusesWhatIsNotADocument) {
   const QByteArray cases[] = {"", "not xml", "<a><b></a>", "<?xml version=\"1.0\"?>", "<a>"};
   for (const QByteArray& bytes : cases) {
