@@ -83,6 +83,19 @@ QString fnctFormatSize(double size) {
 QString fnctFormatDate(const QDateTime& moment) {
   const QDate date = moment.date();
   const QTime time = moment.time();
+  // The history and the upload lists note two or three events of each file sent, nearly
+  // always in the same second: the text of the last second written is handed out again.
+  struct LastText {
+    qint64 day = 0;
+    int second = -1;
+    QString text;
+  };
+  thread_local LastText last;
+  const qint64 day = date.toJulianDay();
+  const int second = time.isValid() ? time.msecsSinceStartOfDay() / 1000 : -1;
+  if (date.isValid() && second >= 0 && day == last.day && second == last.second) {
+    return last.text;
+  }
   // Written into place: a page formats one date per item, every file sent two or three.
   char year[16];
   const char* const yearEnd = std::to_chars(year, year + sizeof year, date.year()).ptr;
@@ -96,6 +109,9 @@ QString fnctFormatDate(const QDateTime& moment) {
     *out++ = separator;
     *out++ = static_cast<char16_t>(u'0' + value / 10);
     *out++ = static_cast<char16_t>(u'0' + value % 10);
+  }
+  if (date.isValid() && second >= 0) {
+    last = {day, second, text};
   }
   return text;
 }

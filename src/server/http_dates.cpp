@@ -97,6 +97,35 @@ CivilDate civilDateOf(qint64 days) {
   return {yearOfEra + era * 400 + (month <= 2 ? 1 : 0), month, day};
 }
 
+// Every head carries the date of the current second and the file's own date, most of them
+// the same as those of the head before: the texts of the last few seconds asked for are
+// kept, so that each is written once.
+class RecentDateTexts {
+ public:
+  const QByteArray* find(qint64 seconds) const {
+    for (const Entry& entry : entries_) {
+      if (entry.seconds == seconds && !entry.text.isEmpty()) {
+        return &entry.text;
+      }
+    }
+    return nullptr;
+  }
+  void keep(qint64 seconds, const QByteArray& text) {
+    entries_[next_] = {seconds, text};
+    next_ = (next_ + 1) % entries_.size();
+  }
+
+ private:
+  struct Entry {
+    qint64 seconds = 0;
+    QByteArray text;
+  };
+  std::array<Entry, 4> entries_;
+  std::size_t next_ = 0;
+};
+
+QByteArray formatDate(qint64 seconds, const QDateTime& RFC1123DateFormat);
+
 }  // namespace
 
 QDateTime getGmtDate(const QDateTime& gmtDate) {
@@ -108,6 +137,18 @@ QByteArray getRFC1123DateFormat(const QDateTime& RFC1123DateFormat) {
     return {};
   }
   const qint64 seconds = floorDivision(RFC1123DateFormat.toMSecsSinceEpoch(), 1000);
+  thread_local RecentDateTexts recent;
+  if (const QByteArray* text = recent.find(seconds)) {
+    return *text;
+  }
+  QByteArray text = formatDate(seconds, RFC1123DateFormat);
+  recent.keep(seconds, text);
+  return text;
+}
+
+namespace {
+
+QByteArray formatDate(qint64 seconds, const QDateTime& RFC1123DateFormat) {
   const qint64 days = floorDivision(seconds, 86400);
   const CivilDate civil = civilDateOf(days);
   // Years from 1 to 9999, those of every file and clock: written into place, with the same
@@ -163,6 +204,8 @@ QByteArray getRFC1123DateFormat(const QDateTime& RFC1123DateFormat) {
   text += " GMT";
   return text;
 }
+
+}  // namespace
 
 QDateTime getStandardDateFormat(QByteArrayView StandardDateFormat) {
   // Most requests carry none of the four date headers.

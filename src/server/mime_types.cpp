@@ -4,6 +4,7 @@
 
 #include <QLatin1StringView>
 
+#include <algorithm>
 #include <array>
 #include <string_view>
 
@@ -181,11 +182,59 @@ QByteArray fromStatic(std::string_view text) {
   return QByteArray::fromRawData(text.data(), static_cast<qsizetype>(text.size()));
 }
 
+constexpr bool isLowerAscii(std::string_view text) {
+  for (const char c : text) {
+    if (static_cast<unsigned char>(c) >= 0x80 || (c >= 'A' && c <= 'Z')) {
+      return false;
+    }
+  }
+  return true;
+}
+
+// The rows by extension, for a binary search of an ASCII extension.
+constexpr std::array<MimeType, kMimeTypes.size()> sortedByExtension() {
+  std::array<MimeType, kMimeTypes.size()> rows = kMimeTypes;
+  std::sort(rows.begin(), rows.end(), [](const MimeType& a, const MimeType& b) { return a.extension < b.extension; });
+  return rows;
+}
+
+constexpr std::array<MimeType, kMimeTypes.size()> kByExtension = sortedByExtension();
+
+constexpr bool isSearchable() {
+  for (std::size_t i = 0; i < kByExtension.size(); ++i) {
+    if (!isLowerAscii(kByExtension[i].extension) ||
+        (i > 0 && kByExtension[i - 1].extension == kByExtension[i].extension)) {
+      return false;
+    }
+  }
+  return true;
+}
+static_assert(isSearchable(), "extensions are distinct and in lower-case ASCII");
+
+constexpr qsizetype kLongestAsciiLookUp = 16;
+
 }  // namespace
 
 QByteArray getMimeType(QStringView extension) {
-  // Every answer looks its type up: the comparison takes ASCII extensions a byte at a time,
-  // and any other through Unicode's case folding, which can still match a listed one.
+  // Every answer looks its type up: an ASCII extension, lowered, is searched among the sorted
+  // rows; any other goes through Unicode's case folding, which can still match a listed one.
+  if (extension.size() <= kLongestAsciiLookUp) {
+    std::array<char, kLongestAsciiLookUp> lowered{};
+    bool ascii = true;
+    for (qsizetype i = 0; i < extension.size() && ascii; ++i) {
+      const char16_t unit = extension[i].unicode();
+      ascii = unit < 0x80;
+      lowered[static_cast<std::size_t>(i)] =
+          static_cast<char>(unit >= u'A' && unit <= u'Z' ? unit + (u'a' - u'A') : unit);
+    }
+    if (ascii) {
+      const std::string_view key(lowered.data(), static_cast<std::size_t>(extension.size()));
+      const auto found =
+          std::lower_bound(kByExtension.begin(), kByExtension.end(), key,
+                           [](const MimeType& row, std::string_view text) { return row.extension < text; });
+      return fromStatic(found != kByExtension.end() && found->extension == key ? found->type : kDefaultType);
+    }
+  }
   for (const MimeType& row : kMimeTypes) {
     if (core::equalsIgnoringCase(
             extension, QLatin1StringView(row.extension.data(), static_cast<qsizetype>(row.extension.size())))) {

@@ -2,6 +2,8 @@
 
 #include "server/http_dates.h"
 
+#include <cstdint>
+#include <cstring>
 #include <limits>
 #include <optional>
 #include <string_view>
@@ -9,54 +11,76 @@
 namespace orv::server {
 namespace {
 
-// The text that begins a line of each header, in the order of ClientHeader.
-constexpr std::array<std::string_view, kClientHeaderCount> kClientHeaderSearchTexts{
-    "Accept:",
-    "Accept-Charset:",
-    "Accept-Encoding:",
-    "Accept-Language:",
-    "Allow:",
-    "Authorization:",
-    "Connection:",
-    "Cache-Control:",
-    "Content-Encoding:",
-    "Content-Language:",
-    "Content-Length:",
-    "Content-Type:",
-    "Cookie:",
-    "Date:",
-    "From:",
-    "If-Modified-Since:",
-    "If-Unmodified-Since:",
-    "If-None-Match:",
-    "Keep-Alive:",
-    "Host:",
-    "Last-Modified:",
-    "Range: bytes=",
-    "Referer:",
-    "User-Agent:",
-    "Expect:",
-    "Expires:",
-    "If-Match:",
-    "If-Range:",
-    "Max-Forwards:",
-    "Pragma:",
-    "Proxy-Authorization:",
-    "Retry-After:",
-    "TE:",
-    "Transfer-Encoding:",
-    "Vary:",
-    "Content-Location:",
-    "Content-MD5:",
-    "Content-Range:",
-    "Trailer:",
-    "Upgrade:",
-    "Via:",
-    "Warning:",
+// The name of each header, in the order of ClientHeader: a line begins with the name and a
+// colon, except Range, whose line begins with "Range: bytes=".
+constexpr std::array<std::string_view, kClientHeaderCount> kClientHeaderNames{
+    "Accept",
+    "Accept-Charset",
+    "Accept-Encoding",
+    "Accept-Language",
+    "Allow",
+    "Authorization",
+    "Connection",
+    "Cache-Control",
+    "Content-Encoding",
+    "Content-Language",
+    "Content-Length",
+    "Content-Type",
+    "Cookie",
+    "Date",
+    "From",
+    "If-Modified-Since",
+    "If-Unmodified-Since",
+    "If-None-Match",
+    "Keep-Alive",
+    "Host",
+    "Last-Modified",
+    "Range",
+    "Referer",
+    "User-Agent",
+    "Expect",
+    "Expires",
+    "If-Match",
+    "If-Range",
+    "Max-Forwards",
+    "Pragma",
+    "Proxy-Authorization",
+    "Retry-After",
+    "TE",
+    "Transfer-Encoding",
+    "Vary",
+    "Content-Location",
+    "Content-MD5",
+    "Content-Range",
+    "Trailer",
+    "Upgrade",
+    "Via",
+    "Warning",
 };
 
+constexpr std::string_view kRangeUnit = " bytes=";
+constexpr std::size_t kLongestNameSize = 19;
+constexpr std::size_t kMostNamesOfOneSize = 6;
+
+// The headers of each name size: a line's name is compared with those of its size only.
+struct NamesBySize {
+  std::array<std::array<std::uint8_t, kMostNamesOfOneSize>, kLongestNameSize + 1> headers{};
+  std::array<std::uint8_t, kLongestNameSize + 1> counts{};
+};
+
+constexpr NamesBySize namesBySize() {
+  NamesBySize table;
+  for (std::size_t i = 0; i < kClientHeaderNames.size(); ++i) {
+    const std::size_t size = kClientHeaderNames[i].size();
+    table.headers[size][table.counts[size]++] = static_cast<std::uint8_t>(i);
+  }
+  return table;
+}
+
+constexpr NamesBySize kNamesBySize = namesBySize();
+static_assert(kNamesBySize.counts[kLongestNameSize] > 0);
+
 constexpr std::array<std::string_view, 7> kKnownMethods{"CONNECT", "DELETE", "GET", "HEAD", "POST", "PUT", "TRACE"};
-constexpr std::array<std::string_view, 3> kKnownVersions{"1.0", "0.9", "1.1"};
 
 constexpr QByteArrayView kCrLf("\r\n");
 constexpr QByteArrayView kEndOfHead("\r\n\r\n");
@@ -171,26 +195,110 @@ void forEachLine(QByteArrayView block, Visit visit) {
   }
 }
 
-// A NUL byte, or a CR or LF outside a CR LF pair, can never be part of a head the server
-// reads (RFC 7230 section 3.5): a lone LF would let a value end a line for the client but
-// not for the server. A CR at the very end may still get its LF.
-const char* faultInHeadBytes(QByteArrayView buffer, qsizetype from, qsizetype to) {
-  for (qsizetype i = from; i < to; ++i) {
-    const char c = buffer[i];
-    if (c == '\0') {
-      return "NUL byte in the request head";
-    }
-    if (c == '\n' && (i == 0 || buffer[i - 1] != '\r')) {
-      return "line feed without carriage return in the request head";
-    }
-    if (c == '\r' && i + 1 < buffer.size() && buffer[i + 1] != '\n') {
-      return "carriage return without line feed in the request head";
+char asciiLower(char c) {
+  return c >= 'A' && c <= 'Z' ? static_cast<char>(c + ('a' - 'A')) : c;
+}
+
+// The names are ASCII: Qt folds Latin-1 letters too, but none of them to an ASCII one, so
+// an ASCII comparison finds what a case-insensitive one of Qt does.
+bool equalsIgnoringAsciiCase(const char* text, std::string_view name) {
+  for (std::size_t i = 0; i < name.size(); ++i) {
+    if (asciiLower(text[i]) != asciiLower(name[i])) {
+      return false;
     }
   }
-  return nullptr;
+  return true;
+}
+
+// The header whose name is the text, case ignored; -1 for none.
+int headerNamed(QByteArrayView name) {
+  const auto size = static_cast<std::size_t>(name.size());
+  if (size == 0 || size > kLongestNameSize) {
+    return -1;
+  }
+  const char first = asciiLower(name[0]);
+  for (std::size_t i = 0; i < kNamesBySize.counts[size]; ++i) {
+    const std::uint8_t header = kNamesBySize.headers[size][i];
+    const std::string_view known = kClientHeaderNames[header];
+    if (asciiLower(known[0]) == first && equalsIgnoringAsciiCase(name.data(), known)) {
+      return header;
+    }
+  }
+  return -1;
+}
+
+// Where the head ends, or why it can never be read.
+struct HeadScan {
+  qsizetype firstLineEnd = -1;  // the CR that ends the request line
+  qsizetype end = -1;           // just past the blank line; -1 while it has not come
+  const char* fault = nullptr;
+};
+
+// True when a byte of the word is below 14, as NUL, LF and CR are.
+bool mayHoldLineBytes(quint64 word) {
+  constexpr quint64 kOnes = 0x0101010101010101ULL;
+  constexpr quint64 kHighBits = 0x8080808080808080ULL;
+  return ((word - kOnes * 14) & ~word & kHighBits) != 0;
+}
+
+// A NUL byte, or a CR or LF outside a CR LF pair, can never be part of a head the server
+// reads (RFC 7230 section 3.5): a lone LF would let a value end a line for the client but
+// not for the server. A CR at the very end may still get its LF. The head is read from
+// from up to its blank line, eight bytes at a time where none of them can end a line.
+HeadScan scanHead(QByteArrayView buffer, qsizetype from) {
+  HeadScan scan;
+  const char* const data = buffer.data();
+  const qsizetype size = buffer.size();
+  qsizetype lineStart = from;
+  qsizetype i = from;
+  while (i < size) {
+    if (i + 8 <= size) {
+      quint64 word;
+      std::memcpy(&word, data + i, sizeof word);
+      if (!mayHoldLineBytes(word)) {
+        i += 8;
+        continue;
+      }
+    }
+    const char c = data[i];
+    if (c == '\0') {
+      scan.fault = "NUL byte in the request head";
+      return scan;
+    }
+    if (c == '\n') {
+      // The LF of a CR LF pair is passed over with its CR.
+      scan.fault = "line feed without carriage return in the request head";
+      return scan;
+    }
+    if (c != '\r') {
+      ++i;
+      continue;
+    }
+    if (i + 1 == size) {
+      return scan;
+    }
+    if (data[i + 1] != '\n') {
+      scan.fault = "carriage return without line feed in the request head";
+      return scan;
+    }
+    if (i == lineStart && lineStart > from) {
+      scan.end = i + 2;
+      return scan;
+    }
+    if (scan.firstLineEnd < 0) {
+      scan.firstLineEnd = i;
+    }
+    i += 2;
+    lineStart = i;
+  }
+  return scan;
 }
 
 QByteArray knownMethod(QByteArrayView method) {
+  // Nearly every request says GET: its text needs no copy.
+  if (method == QByteArrayView("GET")) {
+    return QByteArrayLiteral("GET");
+  }
   for (const std::string_view known : kKnownMethods) {
     if (method.compare(view(known), Qt::CaseInsensitive) == 0) {
       return method.toByteArray();
@@ -202,10 +310,11 @@ QByteArray knownMethod(QByteArrayView method) {
 QByteArray knownVersion(QByteArrayView requestLine) {
   if (requestLine.size() >= 3) {
     const QByteArrayView version = requestLine.last(3);
-    for (const std::string_view known : kKnownVersions) {
-      if (version == view(known)) {
-        return version.toByteArray();
-      }
+    if (version == QByteArrayView("1.0")) {
+      return QByteArrayLiteral("1.0");
+    }
+    if (version == QByteArrayView("0.9")) {
+      return QByteArrayLiteral("0.9");
     }
   }
   return QByteArrayLiteral("1.1");
@@ -224,68 +333,89 @@ RequestParseResult bad(const char* why) {
   return result;
 }
 
-// Fills the header values from the header lines; the error of a head the server must refuse.
-const char* readHeaders(QByteArrayView block, ParsedRequest& request) {
-  std::array<bool, kClientHeaderCount> found{};
+// Finds the header values in the header lines (each ended by CR LF, no lone CR or LF left);
+// the error of a head the server must refuse.
+const char* readHeaders(ParsedRequest& request) {
+  const QByteArray& lines = request.headerLines;
+  const char* const data = lines.constData();
+  const qsizetype size = lines.size();
   const char* fault = nullptr;
-  forEachLine(block, [&](QByteArrayView line) {
-    for (std::size_t i = 0; i < kClientHeaderCount; ++i) {
-      const QByteArrayView start = view(kClientHeaderSearchTexts[i]);
-      if (!startsWithIgnoringCase(line, start)) {
+  qsizetype lineStart = 0;
+  while (lineStart < size) {
+    const auto* lineFeed = static_cast<const char*>(std::memchr(data + lineStart, '\n', size - lineStart));
+    const qsizetype lineEnd = lineFeed - data - 1;  // the CR before it
+    const QByteArrayView line(data + lineStart, lineEnd - lineStart);
+    const qsizetype thisStart = lineStart;
+    lineStart = lineEnd + 2;
+    const qsizetype colon = line.indexOf(':');
+    if (colon < 0) {
+      continue;
+    }
+    const int header = headerNamed(line.first(colon));
+    if (header < 0) {
+      continue;
+    }
+    const auto i = static_cast<std::size_t>(header);
+    qsizetype valueStart = colon + 1;
+    if (i == indexOf(ClientHeader::Range)) {
+      if (line.size() - valueStart < static_cast<qsizetype>(kRangeUnit.size()) ||
+          !equalsIgnoringAsciiCase(line.data() + valueStart, kRangeUnit)) {
         continue;
       }
-      const QByteArrayView value = withoutLeadingBlanks(line.sliced(start.size()));
-      if (i == indexOf(ClientHeader::TransferEncoding) &&
-          withoutBlanks(value).compare("identity", Qt::CaseInsensitive) != 0) {
-        // The server reads bodies by Content-Length only; a chunked body would be taken for
-        // the next request (RFC 7230 section 3.3.3).
-        fault = "Transfer-Encoding is not supported";
-      }
-      if (!found[i]) {
-        found[i] = true;
-        request.headers[i] = value.toByteArray();
-      } else if (i == indexOf(ClientHeader::Host)) {
-        // Two hosts leave in doubt which site is asked for, and a proxy before the server
-        // may have read the other one (RFC 7230 section 5.4).
-        fault = "two Host headers";
-      } else if (i == indexOf(ClientHeader::ContentLength) &&
-                 value.trimmed() != QByteArrayView(request.headers[i]).trimmed()) {
-        // Two lengths leave the end of the body, and so the start of the next request, in
-        // doubt (RFC 7230 section 3.3.3).
-        fault = "two different Content-Length headers";
-      }
-      return;
+      valueStart += static_cast<qsizetype>(kRangeUnit.size());
     }
-  });
+    while (valueStart < line.size() && line[valueStart] == ' ') {
+      ++valueStart;
+    }
+    const QByteArrayView value = line.sliced(valueStart);
+    if (i == indexOf(ClientHeader::TransferEncoding) &&
+        withoutBlanks(value).compare("identity", Qt::CaseInsensitive) != 0) {
+      // The server reads bodies by Content-Length only; a chunked body would be taken for
+      // the next request (RFC 7230 section 3.3.3).
+      fault = "Transfer-Encoding is not supported";
+    }
+    HeaderSpan& span = request.headerSpans[i];
+    if (span.start < 0) {
+      span = {thisStart + valueStart, value.size()};
+    } else if (i == indexOf(ClientHeader::Host)) {
+      // Two hosts leave in doubt which site is asked for, and a proxy before the server
+      // may have read the other one (RFC 7230 section 5.4).
+      fault = "two Host headers";
+    } else if (i == indexOf(ClientHeader::ContentLength) &&
+               value.trimmed() != request.headerView(ClientHeader::ContentLength).trimmed()) {
+      // Two lengths leave the end of the body, and so the start of the next request, in
+      // doubt (RFC 7230 section 3.3.3).
+      fault = "two different Content-Length headers";
+    }
+  }
   return fault;
 }
 
 void readTypedValues(ParsedRequest& request) {
-  request.contentLength = getContentLengthValue(request.header(ClientHeader::ContentLength));
-  const QByteArray range = request.header(ClientHeader::Range);
+  request.contentLength = getContentLengthValue(request.headerView(ClientHeader::ContentLength));
+  const QByteArrayView range = request.headerView(ClientHeader::Range);
   const qsizetype dash = range.lastIndexOf('-');
-  request.rangeStart = dash < 0 ? 0 : decimalValue(withoutBlanks(QByteArrayView(range).first(dash))).value_or(0);
-  request.date = getStandardDateFormat(request.header(ClientHeader::Date));
-  request.ifModifiedSince = getStandardDateFormat(request.header(ClientHeader::IfModifiedSince));
-  request.ifUnmodifiedSince = getStandardDateFormat(request.header(ClientHeader::IfUnmodifiedSince));
-  request.lastModified = getStandardDateFormat(request.header(ClientHeader::LastModified));
+  request.rangeStart = dash < 0 ? 0 : decimalValue(withoutBlanks(range.first(dash))).value_or(0);
+  request.date = getStandardDateFormat(request.headerView(ClientHeader::Date));
+  request.ifModifiedSince = getStandardDateFormat(request.headerView(ClientHeader::IfModifiedSince));
+  request.ifUnmodifiedSince = getStandardDateFormat(request.headerView(ClientHeader::IfUnmodifiedSince));
+  request.lastModified = getStandardDateFormat(request.headerView(ClientHeader::LastModified));
 }
 
 }  // namespace
 
 RequestParseResult parseHttpRequest(QByteArrayView buffer) {
   const qsizetype start = requestLineStart(buffer);
-  const qsizetype headEnd = buffer.indexOf(kEndOfHead, start);
-  const qsizetype bodyStart = headEnd < 0 ? buffer.size() : headEnd + kEndOfHead.size();
-  if (const char* fault = faultInHeadBytes(buffer, start, bodyStart)) {
-    return bad(fault);
+  const HeadScan scan = scanHead(buffer, start);
+  if (scan.fault != nullptr) {
+    return bad(scan.fault);
   }
-  if (headEnd < 0) {
+  if (scan.end < 0) {
     return {};
   }
+  const qsizetype bodyStart = scan.end;
 
-  const QByteArrayView head = buffer.sliced(start, bodyStart - start);
-  const QByteArrayView requestLine = head.first(head.indexOf(kCrLf));
+  const QByteArrayView requestLine = buffer.sliced(start, scan.firstLineEnd - start);
   const qsizetype firstBlank = requestLine.indexOf(' ');
   if (firstBlank < 0) {
     return bad("no blank in the request line");
@@ -303,7 +433,10 @@ RequestParseResult parseHttpRequest(QByteArrayView buffer) {
   if (containsIgnoringCase(request.url, "%00")) {
     return bad("encoded NUL byte in the URL");
   }
-  if (const char* fault = readHeaders(headerBlock(head), request)) {
+  // The header lines, each with its CR LF, without the blank line.
+  const qsizetype linesStart = scan.firstLineEnd + kCrLf.size();
+  request.headerLines = buffer.sliced(linesStart, bodyStart - kCrLf.size() - linesStart).toByteArray();
+  if (const char* fault = readHeaders(request)) {
     return bad(fault);
   }
   readTypedValues(request);

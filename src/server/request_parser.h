@@ -58,6 +58,12 @@ enum class ClientHeader : std::size_t {
 
 inline constexpr std::size_t kClientHeaderCount = 42;
 
+// Where the value of one header lies in ParsedRequest::headerLines; start -1: absent.
+struct HeaderSpan {
+  qsizetype start = -1;
+  qsizetype size = 0;
+};
+
 struct ParsedRequest {
   // As sent when it is one of CONNECT, DELETE, GET, HEAD, POST, PUT and TRACE (case
   // ignored), else empty.
@@ -68,9 +74,6 @@ struct ParsedRequest {
   // The last three characters of the request line when they are "1.0", "0.9" or "1.1",
   // else "1.1".
   QByteArray httpVersion;
-  // The value of the first line of each header, blanks after the colon removed, blanks at
-  // the end kept; for Range the text after "bytes=". Empty when the header is absent.
-  std::array<QByteArray, kClientHeaderCount> headers;
   // getContentLengthValue of the Content-Length header.
   qint64 contentLength = 0;
   qint64 rangeStart = 0;  // the first offset of "Range: bytes=first-..."
@@ -81,7 +84,21 @@ struct ParsedRequest {
   QDateTime lastModified;
   QByteArray body;  // the Content-Length bytes after the head
 
-  QByteArray header(ClientHeader name) const { return headers[static_cast<std::size_t>(name)]; }
+  // The header lines of the head as received. A request asks for a few of its headers
+  // only, so their values are copied out when asked for, not all at the parse.
+  QByteArray headerLines;
+  std::array<HeaderSpan, kClientHeaderCount> headerSpans{};
+
+  // The value of the first line of the header, blanks after the colon removed, blanks at
+  // the end kept; for Range the text after "bytes=". Empty when the header is absent.
+  QByteArrayView headerView(ClientHeader name) const {
+    const HeaderSpan& span = headerSpans[static_cast<std::size_t>(name)];
+    return span.start < 0 ? QByteArrayView() : QByteArrayView(headerLines.constData() + span.start, span.size);
+  }
+  QByteArray header(ClientHeader name) const {
+    const HeaderSpan& span = headerSpans[static_cast<std::size_t>(name)];
+    return span.start < 0 ? QByteArray() : QByteArray(headerLines.constData() + span.start, span.size);
+  }
 };
 
 enum class RequestParseStatus {

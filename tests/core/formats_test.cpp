@@ -82,6 +82,28 @@ TEST(FormatDate, WritesTwoDigitFieldsAndTheWholeYear) {
   EXPECT_EQ(fnctFormatDate(QDateTime(QDate(-44, 3, 15), QTime(12, 0), Qt::UTC)), QStringLiteral("-44/03/15 12:00:00"));
 }
 
+// The text of the last second written is handed out again: the same second gives the same
+// text, whatever its milliseconds, and any other moment its own.
+TEST(FormatDate, WritesEachMomentOfTheSameOrAnotherSecond) {
+  const QDateTime moment(QDate(2026, 12, 11), QTime(5, 30, 7, 120));
+  const struct {
+    QDateTime moment;
+    const char* expected;
+  } cases[] = {
+      {moment, "2026/12/11 05:30:07"},
+      {moment.addMSecs(800), "2026/12/11 05:30:07"},
+      {moment.addMSecs(880), "2026/12/11 05:30:08"},
+      {moment.addDays(1), "2026/12/12 05:30:07"},
+      {moment, "2026/12/11 05:30:07"},
+      {QDateTime(QDate(2026, 12, 11), QTime(5, 30, 7), Qt::UTC), "2026/12/11 05:30:07"},
+      {moment.addYears(-1000), "1026/12/11 05:30:07"},
+      {moment, "2026/12/11 05:30:07"},
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(fnctFormatDate(c.moment), QLatin1String(c.expected));
+  }
+}
+
 TEST(FormatDuration, WritesHoursOnlyWhenThereAreAny) {
   const struct {
     double seconds;

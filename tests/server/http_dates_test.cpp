@@ -110,6 +110,24 @@ TEST(HttpDates, WritesEveryDayFromYearOneTo9999AsQDateCountsIt) {
             QByteArray("Wed, 31 Dec 1969 23:59:59 GMT"));
 }
 
+// The texts of recent seconds are kept: asked again, in any order, among more seconds than
+// are kept, and with other milliseconds or zones of the same second, each date still gets
+// its own text.
+TEST(HttpDates, WritesTheSameTextForASecondAskedAgain) {
+  const QDateTime base = utc(2026, 12, 11, 23, 59, 58);
+  const QByteArray expected[] = {"Fri, 11 Dec 2026 23:59:58 GMT", "Fri, 11 Dec 2026 23:59:59 GMT",
+                                 "Sat, 12 Dec 2026 00:00:00 GMT", "Sat, 12 Dec 2026 00:00:01 GMT",
+                                 "Sat, 12 Dec 2026 00:00:02 GMT", "Sat, 12 Dec 2026 00:00:03 GMT"};
+  for (const int order : {0, 1, 0, 2, 3, 4, 5, 0, 5, 1, 1, 4, 2, 0}) {
+    const QDateTime moment = base.addSecs(order).addMSecs(order * 137 % 1000);
+    EXPECT_EQ(getRFC1123DateFormat(moment), expected[order]);
+    EXPECT_EQ(getRFC1123DateFormat(moment.toOffsetFromUtc(3600)), expected[order]);
+  }
+  EXPECT_EQ(getRFC1123DateFormat(QDateTime()), QByteArray());
+  EXPECT_EQ(getRFC1123DateFormat(QDateTime::fromSecsSinceEpoch(0, Qt::UTC)),
+            QByteArray("Thu, 1 Jan 1970 00:00:00 GMT"));
+}
+
 TEST(HttpDates, AWrittenDateReadsBackAsTheSameMoment) {
   const QDateTime moment = utc(2031, 3, 9, 4, 5, 6);
   EXPECT_EQ(getStandardDateFormat(getRFC1123DateFormat(moment)), moment);

@@ -56,6 +56,7 @@ TEST(MimeTypes, GivesTheTypeOfEachExtensionInAnyCase) {
       {u".mp3", "application/octet-stream"},
       {u"texinfos", "application/octet-stream"},
       {u"TEXINFO", "application/x-texinfo"},
+      {u"a-very-long-extension-of-no-file", "application/octet-stream"},
       // Case folding beyond ASCII: the long s folds to "s", the Kelvin sign to "k".
       {u"\u017Fh", "application/x-sh"},
       {u"\u212Aar", "audio/midi"},
