@@ -24,8 +24,7 @@ bool raiseAgain(const std::shared_ptr<bool>& aliveFlag, const Handler& handler, 
 }  // namespace
 
 usrSocket::usrSocket() : cmSocket(std::make_unique<clsSocketMaster>()) {
-  tmrConnectionTimeout.setSingleShot(true);
-  QObject::connect(&tmrConnectionTimeout, &QTimer::timeout, [this] { tmrConnectionTimeout_Timer(); });
+  tmrConnectionTimeout.setAction([this] { tmrConnectionTimeout_Timer(); });
 
   SocketEvents& inner = cmSocket->events;
   inner.CloseSck = [this] { raiseAgain(alive_, events.CloseSck); };

@@ -1,10 +1,10 @@
 #pragma once
 
 #include "net/socket_master.h"
+#include "platform/deadline.h"
 
 #include <QByteArray>
 #include <QString>
-#include <QTimer>
 
 #include <memory>
 #include <optional>
@@ -80,7 +80,7 @@ class usrSocket {
 
   std::unique_ptr<clsSocketMaster> cmSocket;
   QByteArray httpReceiverBuffer_;
-  QTimer tmrConnectionTimeout;
+  platform::Deadline tmrConnectionTimeout;
   double bytesSentAtTimerStart_ = 0;
   std::shared_ptr<bool> alive_ = std::make_shared<bool>(true);
 };

@@ -1,5 +1,6 @@
 #include "platform/async_socket.h"
 
+#include "platform/deadline.h"
 #include "platform/message_window.h"
 #include "platform/winsock_errors.h"
 
@@ -7,7 +8,6 @@
 #include <QMetaObject>
 #include <QObject>
 #include <QSocketNotifier>
-#include <QTimer>
 
 #include <arpa/inet.h>
 #include <fcntl.h>
@@ -45,7 +45,10 @@ class LingeringClose : public QObject {
         finish();
       }
     });
-    QTimer::singleShot(kLingerMs, this, [this] { finish(); });
+    // Its own deadline, gone with it: a connection whose peer ends it at once leaves no
+    // timer waiting out the two seconds.
+    lingerLimit_.setAction([this] { finish(); });
+    lingerLimit_.start(kLingerMs);
   }
 
   ~LingeringClose() override {
@@ -78,6 +81,7 @@ class LingeringClose : public QObject {
       return;
     }
     notifier_.setEnabled(false);
+    lingerLimit_.stop();
     ::close(socket_);
     socket_ = kInvalidSocket;
     deleteLater();
@@ -85,6 +89,7 @@ class LingeringClose : public QObject {
 
   int socket_;
   QSocketNotifier notifier_;
+  Deadline lingerLimit_;
 };
 
 // The registration of one socket: turns the platform's readiness into notifications.
@@ -129,10 +134,11 @@ class SocketWatch : public QObject {
     }
     // Out of descriptors or memory: the connection stays queued, and asking again at once
     // would spin. Ask again a little later.
-    QTimer::singleShot(kAcceptBackOffMs, this, [this] {
+    acceptBackOff_.setAction([this] {
       acceptArmed_ = true;
       update();
     });
+    acceptBackOff_.start(kAcceptBackOffMs);
   }
 
   void afterReceive() {
@@ -252,6 +258,7 @@ class SocketWatch : public QObject {
   bool closeSent_ = false;
   QSocketNotifier readNotifier_;
   QSocketNotifier writeNotifier_;
+  Deadline acceptBackOff_;
 };
 
 struct WatchRegistry {

@@ -3,6 +3,7 @@
 #include "content/build_xml_page.h"
 #include "content/thumbnail_maker.h"
 #include "net/usr_socket.h"
+#include "platform/deadline.h"
 
 #include <QObject>
 #include <QString>
@@ -41,8 +42,9 @@ struct ConnectionSlot {
   // tells that request's deadline from those of the connection's earlier requests.
   bool requestPending = false;
   quint64 requestSerial = 0;
-  // The context of the deadline's timer: gone with the slot, it takes the timer with it.
-  std::unique_ptr<QObject> requestDeadline = std::make_unique<QObject>();
+  // The deadline of the pending request, gone with the slot. Each request arms it anew,
+  // which also ends the watch over the connection's earlier request.
+  platform::Deadline requestDeadline;
   std::unique_ptr<net::usrSocket> socket;
   std::unique_ptr<usrFileReader> fileReader;
   // Destroying a builder while its build yields ends that build: the builder sees to it.

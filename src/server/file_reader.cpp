@@ -82,7 +82,8 @@ bool isBodyMethod(HttpMethodCode method) {
 usrFileReader::usrFileReader(net::usrSocket& socket, int index)
     : socket_(&socket), socketIndex_(index), fileHandle_(platform::kInvalidFileHandle) {
   trmUploadInfosRefresh.setInterval(1000);
-  QObject::connect(&trmUploadInfosRefresh, &QTimer::timeout, [this] { trmUploadInfosRefresh_Timer(); });
+  trmUploadInfosRefresh.setRepeating(true);
+  trmUploadInfosRefresh.setAction([this] { trmUploadInfosRefresh_Timer(); });
 }
 
 usrFileReader::~usrFileReader() {

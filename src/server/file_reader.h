@@ -1,12 +1,12 @@
 #pragma once
 
+#include "platform/deadline.h"
 #include "server/http_method_code.h"
 #include "server/upload_views.h"
 
 #include <QByteArray>
 #include <QDateTime>
 #include <QString>
-#include <QTimer>
 
 #include <functional>
 #include <memory>
@@ -145,7 +145,7 @@ class usrFileReader {
   // One progress tick: the rate, the percentage, the uploads window's row and tooltip, the
   // tray icon. Runs every 1000 ms while an upload is active, and once when it starts.
   void trmUploadInfosRefresh_Timer();
-  const QTimer& uploadInfosRefreshTimer() const { return trmUploadInfosRefresh; }
+  const platform::Deadline& uploadInfosRefreshTimer() const { return trmUploadInfosRefresh; }
 
  private:
   void sendOnePiece(clsHttpRequest& response);
@@ -201,7 +201,7 @@ class usrFileReader {
   QString transferClient_;
   bool transferInvisible_ = false;
 
-  QTimer trmUploadInfosRefresh;
+  platform::Deadline trmUploadInfosRefresh;
   std::shared_ptr<bool> alive_ = std::make_shared<bool>(true);
 };
 

@@ -14,8 +14,6 @@
 #include "server/request_routing.h"
 #include "server/status_texts.h"
 
-#include <QTimer>
-
 #include <algorithm>
 #include <array>
 #include <cmath>
@@ -129,22 +127,20 @@ void startRequestDeadline(ServerEngine& server, ConnectionSlot& slot) {
     return;
   }
   slot.requestPending = true;
-  const quint64 serial = ++slot.requestSerial;
-  const ConnectionRef connection{slot.index, slot.generation};
+  ++slot.requestSerial;
   const double timeout = gConfiguration.AdvancedParameters.HTTP_KEEP_ALIVE_TIMEOUT;
   const double milliseconds = std::nearbyint(timeout * 1000.0 * kRequestDeadlineIdleIntervals);
-  // The timer goes with the slot (and so before the server), whose object is its context.
-  QTimer::singleShot(static_cast<int>(std::clamp(milliseconds, 1.0, 2147483647.0)), slot.requestDeadline.get(),
-                     [&server, connection, serial] {
-                       const ConnectionSlot* pending = server.slots().find(connection);
-                       if (pending == nullptr || !pending->requestPending || pending->requestSerial != serial ||
-                           pending->requestOnRoad) {
-                         return;
-                       }
-                       logHttp(QStringLiteral("Request not complete in time : usrSocket(") +
-                               QString::number(connection.index) + QStringLiteral(") closed"));
-                       server.usrSocket_CloseSck(connection.index);
-                     });
+  // The deadline goes with the slot (and so before the server), and is stopped once the
+  // request is complete: when it fires, the slot is the one of this request.
+  slot.requestDeadline.setAction([&server, &slot] {
+    if (!slot.requestPending || slot.requestOnRoad) {
+      return;
+    }
+    logHttp(QStringLiteral("Request not complete in time : usrSocket(") + QString::number(slot.index) +
+            QStringLiteral(") closed"));
+    server.usrSocket_CloseSck(slot.index);
+  });
+  slot.requestDeadline.start(static_cast<int>(std::clamp(milliseconds, 1.0, 2147483647.0)));
 }
 
 // Sends the answer of a step that ends the request; true when it did.
@@ -184,6 +180,7 @@ void runRequestRoad(ServerEngine& server, int Index, const RequestDispatcher& di
   RequestAssembly assembly = fnctAssembleRequest(text, gConfiguration.AdvancedParameters.HTTP_MAX_REQUEST_SIZE);
   if (assembly.status != RequestAssemblyStatus::Incomplete) {
     slot->requestPending = false;
+    slot->requestDeadline.stop();
   }
 
   const ConnectionRef connection = slots.ref(Index);

@@ -1,10 +1,13 @@
 #include "platform/async_socket.h"
 
+#include "platform/deadline.h"
 #include "platform/file_system.h"
 #include "platform/message_window.h"
 #include "support/event_loop.h"
 #include "support/qt_printers.h"
 #include "support/tcp_peer.h"
+
+#include <QAbstractEventDispatcher>
 
 #include <gtest/gtest.h>
 
@@ -265,6 +268,28 @@ TEST_F(AsyncSocketTest, ClosingWithUnreadInputStillDeliversEverythingSent) {
   EXPECT_EQ(peer.readError, 0) << "the peer got a reset";
   EXPECT_EQ(peer.received.size(), sent.size());
   EXPECT_TRUE(peer.received == sent);
+}
+
+// A closed connection waits a while for its peer to end it; once the peer has, nothing of
+// it stays behind, no timer of the loop either (thousands of closes a second would each
+// leave one).
+TEST_F(AsyncSocketTest, AClosedConnectionLeavesNoTimerBehindOnceThePeerEndsIt) {
+  const std::size_t armedBefore = platform::Deadline::armedCount();
+  const qsizetype timersBefore = QAbstractEventDispatcher::instance()->children().size();
+  int port = 0;
+  const int listener = listen(&port);
+  for (int round = 0; round < 20; ++round) {
+    auto peer = std::make_unique<TcpPeer>(port);
+    const int accepted = acceptOne(listener);
+    ASSERT_EQ(platform::closeSocket(accepted), 0);
+    forget(accepted);
+    ASSERT_TRUE(processEventsUntil([&] { return peer->endOfStream; }));
+    EXPECT_GE(platform::Deadline::armedCount(), armedBefore + 1) << "the close waits for the peer";
+    peer.reset();
+    ASSERT_TRUE(processEventsUntil([&] { return platform::Deadline::armedCount() == armedBefore; }));
+  }
+  processPendingEvents();
+  EXPECT_LE(QAbstractEventDispatcher::instance()->children().size(), timersBefore);
 }
 
 TEST_F(AsyncSocketTest, ABindToAPortInUseFailsWithAddressInUse) {

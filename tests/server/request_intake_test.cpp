@@ -3,9 +3,14 @@
 #include "road_engine_fixture.h"
 #include "road_fixture.h"
 
+#include "platform/deadline.h"
+#include "platform/monotonic_clock.h"
 #include "server/file_reader.h"
 #include "server/ip_counters.h"
 #include "server/page_senders.h"
+
+#include <QAbstractEventDispatcher>
+#include <QTimer>
 
 #include <stdexcept>
 #include <vector>
@@ -301,6 +306,42 @@ TEST_F(RoadIntake, ABodyShorterThanItsLengthWaitsUntilTheIdleTimerCloses) {
   const TcpPeer& peer = exchange({"POST /a.txt HTTP/1.1\r\nContent-Length: 100\r\n\r\nuser=amy"});
   EXPECT_TRUE(peer.received.isEmpty());
   EXPECT_EQ(logCount(u"Unload usrSocket(1) by usrSocket_CloseSck"_s), 1);
+}
+
+// However often its bytes come, each well within the idle interval, a request that is not
+// complete two idle intervals after its first bytes loses its connection, unanswered.
+TEST_F(RoadIntake, ARequestTrickledWithinTheIdleIntervalLosesItsConnectionAtItsDeadline) {
+  gConfiguration.AdvancedParameters.HTTP_KEEP_ALIVE_TIMEOUT = 0.2;
+  ASSERT_TRUE(admitted("127.0.0.2"));
+  TcpPeer& peer = *peers.back();
+  QTimer trickle;
+  trickle.setInterval(40);
+  QObject::connect(&trickle, &QTimer::timeout, [&peer] { peer.send("a"); });
+  const std::int64_t started = orv::platform::monotonicNanoseconds();
+  peer.send("GET /a.txt HTTP/1.1\r\nX-Padding: ");
+  trickle.start();
+  ASSERT_TRUE(processEventsUntil([&] { return peer.endOfStream || peer.readError != 0; }));
+  trickle.stop();
+  EXPECT_GE(orv::platform::monotonicNanoseconds() - started, std::int64_t{400'000'000});
+  EXPECT_TRUE(peer.received.isEmpty()) << peer.received.constData();
+  EXPECT_EQ(logCount(u"Request not complete in time : usrSocket(1) closed"_s), 1);
+  ASSERT_TRUE(waitForSlots(0));
+}
+
+// Connections that come, are answered and go leave no deadline and no timer of the loop
+// behind once their peers have gone too.
+TEST_F(RoadIntake, ClosedConnectionsLeaveNoTimerBehind) {
+  const std::size_t armedBefore = orv::platform::Deadline::armedCount();
+  const qsizetype timersBefore = QAbstractEventDispatcher::instance()->children().size();
+  for (int round = 0; round < 20; ++round) {
+    const TcpPeer& peer = exchange({"GET /a.txt HTTP/1.1\r\nHost: a\r\n\r\n"});
+    EXPECT_EQ(parseAnswers(peer.received).value(0).status(), "200");
+    ASSERT_TRUE(waitForSlots(0));
+    peers.clear();
+  }
+  EXPECT_TRUE(processEventsUntil([&] { return orv::platform::Deadline::armedCount() == armedBefore; }));
+  processPendingEvents();
+  EXPECT_LE(QAbstractEventDispatcher::instance()->children().size(), timersBefore);
 }
 
 TEST_F(RoadIntake, PipelinedRequestsAreEachAnsweredInTheirOrder) {

@@ -15,6 +15,9 @@ using TestApplication = QCoreApplication;
 int main(int argc, char** argv) {
   ::setenv("QT_QPA_PLATFORM", "offscreen", 0);
   orv::platform::selectMessageLoop();
+  // Every yield a full one: the tests that have something land inside a given yield stay
+  // deterministic on a loaded machine. The slice itself is tested on its own.
+  orv::platform::setYieldTimeSlice(std::chrono::nanoseconds(0));
   TestApplication application(argc, argv);
   ::testing::InitGoogleTest(&argc, argv);
   return RUN_ALL_TESTS();
