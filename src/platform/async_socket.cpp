@@ -106,7 +106,9 @@ struct SocketRecord {
   qsizetype inputLeft() const { return input.size() - inputOffset; }
 };
 
-constexpr qsizetype kHoldLimit = 16384;
+// Only small sends are held (a head, a short answer): a larger one goes at once with what is
+// held before it, in the same call, without being copied.
+constexpr qsizetype kHoldLimit = 4096;
 
 struct RecordTable {
   std::unordered_map<int, SocketRecord> records;
