@@ -78,13 +78,51 @@ int kernelAccept(int listener, sockaddr_in* peer) {
   return accepted;
 }
 
-// What the stand-in knows of a socket it made or accepted: the output it took but the
-// system has not had yet, and the input the system gave that the caller has not taken yet.
+struct OptionValue {
+  int level;
+  int name;
+  int value;
+};
+
+int* findOption(std::vector<OptionValue>& options, int level, int name) {
+  for (OptionValue& option : options) {
+    if (option.level == level && option.name == name) {
+      return &option.value;
+    }
+  }
+  return nullptr;
+}
+
+void storeOption(std::vector<OptionValue>& options, int level, int name, int value) {
+  if (int* stored = findOption(options, level, name)) {
+    *stored = value;
+  } else {
+    options.push_back({level, name, value});
+  }
+}
+
+// What the stand-in knows of a socket it made or accepted, so that it need not ask the
+// system again: what never changes while the socket lives (its kind, its endpoints once
+// connected, the options it holds), the output it took but the system has not had yet,
+// and the input the system gave that the caller has not taken yet.
 struct SocketRecord {
   quint64 generation = 0;
   bool listening = false;
   bool connected = false;
   int listener = kInvalidSocket;  // the listener it was accepted from
+  bool peerKnown = false;
+  quint32 peerAddress = 0;
+  int peerPort = 0;
+  bool localKnown = false;
+  quint32 localAddress = 0;
+  int localPort = 0;
+  bool bound = false;
+  // Options set on the socket, or inherited from the listener (the system copies a
+  // listener's options to each connection it accepts).
+  std::vector<OptionValue> options;
+  bool ownOptions = false;  // an option of this accepted socket was changed after the accept
+  // A listener's: what its accepted sockets read back while their options are inherited.
+  std::vector<OptionValue> acceptedReadBacks;
 
   // Output taken from the caller and not yet taken by the system: held while a delivery
   // of this socket runs, so that what it sends leaves in one call (a head and its body),
@@ -194,6 +232,8 @@ class LingeringClose : public QObject {
       notifier_.setEnabled(false);
       ::close(socket_);
     }
+    std::vector<LingeringClose*>& finished = finishedCloses();
+    finished.erase(std::remove(finished.begin(), finished.end(), this), finished.end());
   }
 
   // True when the peer has ended the connection (or it broke): nothing more to wait for.
@@ -221,9 +261,27 @@ class LingeringClose : public QObject {
     notifier_.setEnabled(false);
     ::close(socket_);
     socket_ = kInvalidSocket;
-    deleteLater();
+    // Deleted by the next close or accept, not from inside its own notifier's signal, and
+    // without a posted event (which would wake the loop through the system once more).
+    finishedCloses().push_back(this);
   }
 
+ public:
+  static std::vector<LingeringClose*>& finishedCloses() {
+    static std::vector<LingeringClose*> instance;
+    return instance;
+  }
+
+  static void reapFinished() {
+    std::vector<LingeringClose*>& finished = finishedCloses();
+    while (!finished.empty()) {
+      LingeringClose* close = finished.back();
+      finished.pop_back();
+      delete close;
+    }
+  }
+
+ private:
   int socket_;
   QSocketNotifier notifier_;
 };
@@ -291,6 +349,13 @@ class SocketWatch : public QObject {
   }
 
   void afterSendWouldBlock() {
+    writeWanted_ = true;
+    update();
+  }
+
+  // An accepted connection can be written to at once: the loop's next look at the socket
+  // says so, without a posted notice.
+  void announceFirstWrite() {
     writeWanted_ = true;
     update();
   }
@@ -725,12 +790,14 @@ void closeAfterOutput(int socket) {
 }  // namespace
 
 int closeSocket(int socket) {
-  if (socket < 0 || !isSocket(socket)) {
+  LingeringClose::reapFinished();
+  SocketRecord* record = socket < 0 ? nullptr : findRecord(socket);
+  // A socket the stand-in made or accepted is known to be one, and known to listen or not.
+  if (record == nullptr && (socket < 0 || !isSocket(socket))) {
     return fail(kWsaEnotsock);
   }
-  SocketRecord* record = findRecord(socket);
   removeWatch(socket);
-  const bool listening = isListening(socket);
+  const bool listening = record != nullptr ? record->listening : isListening(socket);
   QByteArray owed;
   if (record != nullptr && record->owedLeft() > 0) {
     const iovec part{record->owed.data() + record->owedOffset, static_cast<size_t>(record->owedLeft())};
@@ -765,6 +832,12 @@ int bindSocket(int socket, quint32 address, int port) {
   if (::bind(socket, reinterpret_cast<const sockaddr*>(&endpoint), sizeof endpoint) != 0) {
     return failFromErrno();
   }
+  if (SocketRecord* record = findRecord(socket)) {
+    record->bound = true;
+    record->localKnown = port != 0;
+    record->localAddress = address;
+    record->localPort = port;
+  }
   return 0;
 }
 
@@ -782,6 +855,7 @@ int listenSocket(int socket, int backlog) {
 }
 
 int acceptSocket(int socket, quint32* peerAddress, int* peerPort) {
+  LingeringClose::reapFinished();
   sockaddr_in peer{};
   const int accepted = kernelAccept(socket, &peer);
   const int acceptError = errno;
@@ -797,11 +871,24 @@ int acceptSocket(int socket, quint32* peerAddress, int* peerPort) {
   SocketRecord& record = newRecord(accepted);
   record.connected = true;
   record.listener = socket;
+  record.peerKnown = true;
+  record.peerAddress = peer.sin_addr.s_addr;
+  record.peerPort = ntohs(peer.sin_port);
+  if (const SocketRecord* listening = findRecord(socket)) {
+    record.options = listening->options;
+    // A listener bound to one address gives its connections that address and its port; one
+    // bound to every interface leaves the local address to be asked for.
+    if (listening->localKnown && listening->localAddress != kInaddrAny) {
+      record.localKnown = true;
+      record.localAddress = listening->localAddress;
+      record.localPort = listening->localPort;
+    }
+  }
   if (listener != nullptr) {
     SocketWatch* watch = addWatch(accepted, listener->window(), listener->message(), listener->events());
     if (watch != nullptr) {
       watch->setConnected();
-      watch->post(kFdWrite, 0);
+      watch->announceFirstWrite();
     }
   }
   return accepted;
@@ -815,6 +902,10 @@ int connectSocket(int socket, quint32 address, int port) {
   } while (result != 0 && errno == EINTR);
   const int error = errno;
   SocketRecord* record = findRecord(socket);
+  if (record != nullptr) {
+    // The local address is the system's choice now.
+    record->localKnown = false;
+  }
   SocketWatch* watch = findWatch(socket);
   if (result == 0) {
     if (record != nullptr) {
@@ -970,9 +1061,21 @@ int setSocketOption(int socket, int level, int name, int value) {
   if (!nativeOption(level, name, &nativeLevel, &nativeName)) {
     return fail(10042);
   }
+  SocketRecord* record = findRecord(socket);
+  if (record != nullptr) {
+    // The socket holds this value already (set before, or inherited from its listener).
+    if (const int* held = findOption(record->options, nativeLevel, nativeName); held != nullptr && *held == value) {
+      return 0;
+    }
+  }
   ++callCounts().optionCalls;
   if (::setsockopt(socket, nativeLevel, nativeName, &value, sizeof value) != 0) {
     return failFromErrno();
+  }
+  if (record != nullptr) {
+    storeOption(record->options, nativeLevel, nativeName, value);
+    record->ownOptions = record->listener != kInvalidSocket;
+    record->acceptedReadBacks.clear();
   }
   return 0;
 }
@@ -983,22 +1086,55 @@ int getSocketOption(int socket, int level, int name, int* value) {
   if (!nativeOption(level, name, &nativeLevel, &nativeName)) {
     return fail(10042);
   }
+  // The buffer sizes of connections accepted with their listener's options are the same for
+  // each: read once per listener.
+  SocketRecord* record = findRecord(socket);
+  SocketRecord* listener = nullptr;
+  if (record != nullptr && record->listener != kInvalidSocket && !record->ownOptions && nativeLevel == SOL_SOCKET &&
+      (nativeName == SO_RCVBUF || nativeName == SO_SNDBUF)) {
+    listener = findRecord(record->listener);
+    if (listener != nullptr && listener->listening) {
+      if (const int* known = findOption(listener->acceptedReadBacks, nativeLevel, nativeName)) {
+        *value = *known;
+        return 0;
+      }
+    } else {
+      listener = nullptr;
+    }
+  }
   socklen_t length = sizeof *value;
   ++callCounts().optionCalls;
   if (::getsockopt(socket, nativeLevel, nativeName, value, &length) != 0) {
     return failFromErrno();
   }
+  if (listener != nullptr) {
+    storeOption(listener->acceptedReadBacks, nativeLevel, nativeName, *value);
+  }
   return 0;
 }
 
 int socketLocalEndpoint(int socket, quint32* address, int* port) {
+  SocketRecord* record = findRecord(socket);
+  if (record != nullptr && record->localKnown) {
+    return readEndpoint(0, makeAddress(record->localAddress, record->localPort), address, port);
+  }
   sockaddr_in endpoint{};
   socklen_t length = sizeof endpoint;
   ++callCounts().endpointReads;
-  return readEndpoint(::getsockname(socket, reinterpret_cast<sockaddr*>(&endpoint), &length), endpoint, address, port);
+  const int result = ::getsockname(socket, reinterpret_cast<sockaddr*>(&endpoint), &length);
+  // Once bound, or connected, the local end of a socket stays what it is.
+  if (result == 0 && record != nullptr && (record->bound || record->listening || record->listener != kInvalidSocket)) {
+    record->localKnown = true;
+    record->localAddress = endpoint.sin_addr.s_addr;
+    record->localPort = ntohs(endpoint.sin_port);
+  }
+  return readEndpoint(result, endpoint, address, port);
 }
 
 int socketPeerEndpoint(int socket, quint32* address, int* port) {
+  if (const SocketRecord* record = findRecord(socket); record != nullptr && record->peerKnown) {
+    return readEndpoint(0, makeAddress(record->peerAddress, record->peerPort), address, port);
+  }
   sockaddr_in endpoint{};
   socklen_t length = sizeof endpoint;
   ++callCounts().endpointReads;
@@ -1006,7 +1142,7 @@ int socketPeerEndpoint(int socket, quint32* address, int* port) {
 }
 
 int asyncSelect(int socket, int window, unsigned message, int events) {
-  if (socket < 0 || !isSocket(socket)) {
+  if (socket < 0 || (findRecord(socket) == nullptr && !isSocket(socket))) {
     return fail(kWsaEnotsock);
   }
   if (events == 0) {
@@ -1021,6 +1157,7 @@ int asyncSelect(int socket, int window, unsigned message, int events) {
     return fail(kWsaEinval);
   }
   if (isListening(socket)) {
+    findRecord(socket)->listening = true;
     watch->setListening();
   } else if (isConnected(socket)) {
     watch->setConnected();

@@ -71,8 +71,9 @@ int closeSocket(int socket);
 int bindSocket(int socket, quint32 address, int port);
 int listenSocket(int socket, int backlog);
 
-// The accepted socket carries the listener's registration. peerAddress and peerPort may
-// be null.
+// The accepted socket carries the listener's registration and the listener's options;
+// its peer (and, for a listener bound to one address, its local end) is known from the
+// accept, without asking the system again. peerAddress and peerPort may be null.
 int acceptSocket(int socket, quint32* peerAddress, int* peerPort);
 
 // A connect that goes on in the background fails with 10035 (would block); FD_CONNECT

@@ -391,4 +391,48 @@ TEST_F(AsyncSocketTest, AHeldSendToAConnectionThatBrokeEndsInACloseWithTheError)
   EXPECT_TRUE(close->error == 10054 || close->error == 10058) << close->error;
 }
 
+TEST_F(AsyncSocketTest, AnAcceptedConnectionKnowsItsEndsAndItsListenersOptionsWithoutAskingTheSystem) {
+  const int listener = track(platform::createSocket(platform::kAfInet, platform::kSockStream, platform::kIpProtoTcp));
+  ASSERT_EQ(platform::asyncSelect(listener, window_.handle(), kSocketMessage, kAllEvents), 0);
+  ASSERT_EQ(platform::setSocketOption(listener, platform::kSolSocket, platform::kSoSndBuf, 32768), 0);
+  ASSERT_EQ(platform::setSocketOption(listener, platform::kIpProtoTcp, platform::kTcpNoDelay, 1), 0);
+  ASSERT_EQ(platform::bindSocket(listener, platform::inetAddress(QStringLiteral("127.0.0.1")), 0), 0);
+  ASSERT_EQ(platform::listenSocket(listener, 5), 0);
+  int port = 0;
+  ASSERT_EQ(platform::socketLocalEndpoint(listener, nullptr, &port), 0);
+
+  int sendBuffers[2] = {};
+  for (int round = 0; round < 2; ++round) {
+    TcpPeer peer(port);
+    ASSERT_TRUE(waitFor(listener, platform::kFdAccept, round + 1));
+    const int accepted = acceptOne(listener);
+    const platform::SocketCallCounts before = platform::socketCallCounts();
+    quint32 address = 0;
+    int endpointPort = 0;
+    ASSERT_EQ(platform::socketPeerEndpoint(accepted, &address, &endpointPort), 0);
+    EXPECT_EQ(platform::inetDottedText(address), QStringLiteral("127.0.0.1"));
+    EXPECT_EQ(endpointPort, peer.localPort());
+    ASSERT_EQ(platform::socketLocalEndpoint(accepted, &address, &endpointPort), 0);
+    EXPECT_EQ(platform::inetDottedText(address), QStringLiteral("127.0.0.1"));
+    EXPECT_EQ(endpointPort, port);
+    EXPECT_EQ(platform::socketCallCounts().endpointReads, before.endpointReads) << "known from the accept";
+
+    EXPECT_EQ(platform::setSocketOption(accepted, platform::kSolSocket, platform::kSoSndBuf, 32768), 0);
+    EXPECT_EQ(platform::setSocketOption(accepted, platform::kIpProtoTcp, platform::kTcpNoDelay, 1), 0);
+    ASSERT_EQ(platform::getSocketOption(accepted, platform::kSolSocket, platform::kSoSndBuf, &sendBuffers[round]), 0);
+    EXPECT_EQ(platform::socketCallCounts().optionCalls - before.optionCalls, round == 0 ? 1u : 0u)
+        << "the options came with the accept; the sizes are read once per listener";
+    int noDelay = 0;
+    ASSERT_EQ(platform::getSocketOption(accepted, platform::kIpProtoTcp, platform::kTcpNoDelay, &noDelay), 0);
+    EXPECT_NE(noDelay, 0) << "inherited from the listener";
+
+    const quint64 probesBefore = platform::socketCallCounts().optionCalls;
+    ASSERT_EQ(platform::closeSocket(accepted), 0);
+    forget(accepted);
+    EXPECT_EQ(platform::socketCallCounts().optionCalls, probesBefore) << "no probe at close";
+  }
+  EXPECT_EQ(sendBuffers[0], sendBuffers[1]);
+  EXPECT_GE(sendBuffers[0], 32768);
+}
+
 }  // namespace
