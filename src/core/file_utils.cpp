@@ -211,8 +211,11 @@ QString getFileEtag(const QString& path, qint64 size) {
 }
 
 OpenFileStamp getOpenFileStamp(const QString& path, int handle, qint64 size) {
-  const std::optional<platform::PathStatus> status =
-      handle == platform::kInvalidFileHandle ? std::nullopt : platform::statusOfHandle(handle);
+  return getOpenFileStamp(
+      path, handle == platform::kInvalidFileHandle ? std::nullopt : platform::statusOfHandle(handle), size);
+}
+
+OpenFileStamp getOpenFileStamp(const QString& path, const std::optional<platform::PathStatus>& status, qint64 size) {
   OpenFileStamp stamp;
   if (status && status->lastWriteUtc.isValid()) {
     stamp.lastWriteUtc = QDateTime::fromSecsSinceEpoch(status->lastWriteUtc.toSecsSinceEpoch(), Qt::UTC);
