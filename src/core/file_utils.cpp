@@ -1,5 +1,6 @@
 #include "core/file_utils.h"
 
+#include "platform/clock.h"
 #include "platform/codepage.h"
 
 #include <algorithm>
@@ -225,7 +226,8 @@ OpenFileStamp getOpenFileStamp(const QString& path, const std::optional<platform
   if (holdsDoubleSeparator(path) || !status || !status->isRegularFile) {
     stamp.etag = QStringLiteral("-1");
   } else {
-    stamp.etag = etagOf(stamp.lastWriteUtc.toLocalTime(), size);
+    // The zone is not read again for every response.
+    stamp.etag = etagOf(platform::toLocalDateTime(stamp.lastWriteUtc), size);
   }
   return stamp;
 }
