@@ -1,5 +1,6 @@
 #include "core/file_utils.h"
 
+#include "platform/clock.h"
 #include "platform/codepage.h"
 
 #include <algorithm>
@@ -211,8 +212,11 @@ QString getFileEtag(const QString& path, qint64 size) {
 }
 
 OpenFileStamp getOpenFileStamp(const QString& path, int handle, qint64 size) {
-  const std::optional<platform::PathStatus> status =
-      handle == platform::kInvalidFileHandle ? std::nullopt : platform::statusOfHandle(handle);
+  return getOpenFileStamp(
+      path, handle == platform::kInvalidFileHandle ? std::nullopt : platform::statusOfHandle(handle), size);
+}
+
+OpenFileStamp getOpenFileStamp(const QString& path, const std::optional<platform::PathStatus>& status, qint64 size) {
   OpenFileStamp stamp;
   if (status && status->lastWriteUtc.isValid()) {
     stamp.lastWriteUtc = QDateTime::fromSecsSinceEpoch(status->lastWriteUtc.toSecsSinceEpoch(), Qt::UTC);
@@ -222,7 +226,8 @@ OpenFileStamp getOpenFileStamp(const QString& path, int handle, qint64 size) {
   if (holdsDoubleSeparator(path) || !status || !status->isRegularFile) {
     stamp.etag = QStringLiteral("-1");
   } else {
-    stamp.etag = etagOf(stamp.lastWriteUtc.toLocalTime(), size);
+    // The zone is not read again for every response.
+    stamp.etag = etagOf(platform::toLocalDateTime(stamp.lastWriteUtc), size);
   }
   return stamp;
 }

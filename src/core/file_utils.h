@@ -106,6 +106,8 @@ struct OpenFileStamp {
   QString etag;
 };
 OpenFileStamp getOpenFileStamp(const QString& path, int handle, qint64 size);
+// The same from the status the open already gave (nothing for one that could not be read).
+OpenFileStamp getOpenFileStamp(const QString& path, const std::optional<platform::PathStatus>& status, qint64 size);
 
 // The upper 32 bits of the size in upper-case hexadecimal without leading zeros, left out
 // when they are zero, then the lower 32 bits the same way: 5,000 gives "1388",

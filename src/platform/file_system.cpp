@@ -6,9 +6,12 @@
 
 #include <dirent.h>
 #include <fcntl.h>
+#include <linux/openat2.h>
 #include <sys/stat.h>
+#include <sys/syscall.h>
 #include <unistd.h>
 #include <cerrno>
+#include <utility>
 
 namespace orv::platform {
 namespace {
@@ -189,6 +192,83 @@ std::optional<PathStatus> statusOfHandle(int handle) {
 
 bool closeFile(int handle) {
   return handle >= 0 && ::close(handle) == 0;
+}
+
+int openFolderHandle(const QString& path) {
+  if (path.isEmpty()) {
+    return kInvalidFileHandle;
+  }
+  int handle;
+  do {
+    handle = ::open(nativePath(path).constData(), O_PATH | O_DIRECTORY | O_CLOEXEC);
+  } while (handle < 0 && errno == EINTR);
+  return handle < 0 ? kInvalidFileHandle : handle;
+}
+
+OpenedFile::~OpenedFile() {
+  if (handle_ != kInvalidFileHandle) {
+    ::close(handle_);
+  }
+}
+
+OpenedFile& OpenedFile::operator=(OpenedFile&& other) noexcept {
+  if (this != &other) {
+    if (handle_ != kInvalidFileHandle) {
+      ::close(handle_);
+    }
+    handle_ = other.takeHandle();
+    status_ = other.status_;
+  }
+  return *this;
+}
+
+int OpenedFile::takeHandle() {
+  return std::exchange(handle_, kInvalidFileHandle);
+}
+
+namespace {
+
+bool& beneathOpenUnsupported() {
+  static bool unsupported = false;
+  return unsupported;
+}
+
+}  // namespace
+
+void setBeneathOpenUnsupportedForTest(bool unsupported) {
+  beneathOpenUnsupported() = unsupported;
+}
+
+BeneathOpenResult openRegularFileBeneath(int folderHandle, const QByteArray& relativePath, OpenedFile& opened) {
+  static bool kernelLacksIt = false;
+  if (kernelLacksIt || beneathOpenUnsupported()) {
+    return BeneathOpenResult::Unsupported;
+  }
+  // A NUL would end the name early and open another file than the one asked for.
+  if (folderHandle < 0 || relativePath.isEmpty() || relativePath.startsWith('/') || relativePath.contains('\0')) {
+    return BeneathOpenResult::NotPlain;
+  }
+  struct open_how how {};
+  how.flags = O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY;
+  how.resolve = RESOLVE_NO_SYMLINKS | RESOLVE_BENEATH | RESOLVE_NO_MAGICLINKS;
+  long handle;
+  do {
+    handle = ::syscall(SYS_openat2, folderHandle, relativePath.constData(), &how, sizeof how);
+  } while (handle < 0 && errno == EINTR);
+  if (handle < 0) {
+    if (errno == ENOSYS) {
+      kernelLacksIt = true;
+      return BeneathOpenResult::Unsupported;
+    }
+    return BeneathOpenResult::NotPlain;
+  }
+  struct stat info {};
+  if (::fstat(static_cast<int>(handle), &info) != 0 || !S_ISREG(info.st_mode)) {
+    ::close(static_cast<int>(handle));
+    return BeneathOpenResult::NotPlain;
+  }
+  opened = OpenedFile(static_cast<int>(handle), quickStatusOf(info));
+  return BeneathOpenResult::Opened;
 }
 
 std::optional<std::vector<FolderEntry>> listFolder(const QString& path) {

@@ -75,6 +75,50 @@ std::optional<PathStatus> statusOfHandle(int handle);
 
 bool closeFile(int handle);
 
+// A handle that names a folder for opens below it (no read or listing right is needed, and
+// it follows the folder wherever it is moved); kInvalidFileHandle when the folder cannot be
+// reached. Close it with closeFile.
+int openFolderHandle(const QString& path);
+
+// A regular file opened for reading below a folder handle, with its status (isRegularFile,
+// size and lastWriteUtc). The handle is closed with the object unless taken first.
+class OpenedFile {
+ public:
+  OpenedFile() = default;
+  OpenedFile(int handle, const PathStatus& status) : handle_(handle), status_(status) {}
+  ~OpenedFile();
+  OpenedFile(const OpenedFile&) = delete;
+  OpenedFile& operator=(const OpenedFile&) = delete;
+  OpenedFile(OpenedFile&& other) noexcept : handle_(other.takeHandle()), status_(other.status_) {}
+  OpenedFile& operator=(OpenedFile&& other) noexcept;
+
+  bool isValid() const { return handle_ != kInvalidFileHandle; }
+  int handle() const { return handle_; }
+  const PathStatus& status() const { return status_; }
+  // Hands the handle over to a new owner; the object no longer closes it.
+  int takeHandle();
+
+ private:
+  int handle_ = kInvalidFileHandle;
+  PathStatus status_;
+};
+
+enum class BeneathOpenResult {
+  Opened,       // a regular file below the folder, reached without any link
+  NotPlain,     // anything else: no such name, a link on the way, a folder, a pipe, no right
+  Unsupported,  // the kernel cannot open this way (then no later call tries again)
+};
+
+// Opens the file at the relative path (names joined by single "/", none "." or "..", no
+// leading "/") below the folder handle, for reading, in one call that refuses a symbolic
+// link anywhere on the way and any way out of the folder, and never waits on what opens
+// slowly. Only a regular file counts as opened: opened then holds it.
+BeneathOpenResult openRegularFileBeneath(int folderHandle, const QByteArray& relativePath, OpenedFile& opened);
+
+// For tests: behave as a kernel without the opening below a folder handle (true) or as the
+// kernel is (false).
+void setBeneathOpenUnsupportedForTest(bool unsupported);
+
 // Number of descriptors the process holds open (for tests that look for leaks).
 int openDescriptorCount();
 

@@ -204,8 +204,18 @@ void usrFileReader::SendData() {
   lastSample_ = 0;
   requiredCompressedFileSize_ = 0;
 
-  fileHandle_ = core::fnctOpenFileForRead(filePath_);
-  const qint64 size = core::getFileSizeByHandle(fileHandle_);
+  std::optional<platform::PathStatus> openedStatus;
+  if (const std::shared_ptr<platform::OpenedFile> opened = std::exchange(openedFile_, {});
+      opened && opened->isValid()) {
+    openedStatus = opened->status();
+    fileHandle_ = opened->takeHandle();
+  } else {
+    fileHandle_ = core::fnctOpenFileForRead(filePath_);
+    if (fileHandle_ != platform::kInvalidFileHandle) {
+      openedStatus = platform::statusOfHandle(fileHandle_);
+    }
+  }
+  const qint64 size = openedStatus ? openedStatus->size : -1;
   if (fileHandle_ == platform::kInvalidFileHandle || size < 0) {
     log(QStringLiteral("Cannot open ") + filePath_ + QStringLiteral(" on usrFileReader(") +
         QString::number(socketIndex_) + QLatin1Char(')'));
@@ -227,7 +237,7 @@ void usrFileReader::SendData() {
   response.setServerContentType(getMimeType(fileExtension_));
   // Dates go out in UTC: taken so, they need no look at the time zone.
   const QDateTime now = platform::currentDateTimeUtc();
-  const core::OpenFileStamp stamp = core::getOpenFileStamp(filePath_, fileHandle_, size);
+  const core::OpenFileStamp stamp = core::getOpenFileStamp(filePath_, openedStatus, size);
   response.setServerDate(now);
   response.setServerLastModified(stamp.lastWriteUtc);
   response.setServerAcceptRange("bytes");

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "platform/deadline.h"
+#include "platform/file_system.h"
 #include "server/http_method_code.h"
 #include "server/upload_views.h"
 
@@ -69,6 +70,10 @@ class usrFileReader {
 
   // ---- Lets: each only stores its value ----
   void setFilePath(const QString& value) { filePath_ = value; }
+  // The file at the path, already open (routing opened it and proved it inside its
+  // folder): the next SendData takes its handle and status instead of opening the path.
+  // Set after setFilePath; SendData forgets it either way.
+  void setOpenedFile(std::shared_ptr<platform::OpenedFile> file) { openedFile_ = std::move(file); }
   void setFileExtension(const QString& value) { fileExtension_ = value; }  // without the dot
   // The first byte of a range; 0 for the whole file. A value that is not a whole number
   // inside the file is answered with the whole file.
@@ -165,6 +170,7 @@ class usrFileReader {
   int socketIndex_;
 
   QString filePath_;
+  std::shared_ptr<platform::OpenedFile> openedFile_;
   QString fileExtension_;
   double bitRange_ = 0;
   QString clientInfos_;

@@ -23,6 +23,11 @@ qint64 wholeSeconds(const QDateTime& dateTime) {
   return msecs >= 0 ? msecs / 1000 : -((-msecs + 999) / 1000);
 }
 
+// The last write as getFileLastWriteDate gives it, to the whole second, in UTC.
+QDateTime wholeSecondsUtc(const QDateTime& lastWriteUtc) {
+  return QDateTime::fromSecsSinceEpoch(lastWriteUtc.toSecsSinceEpoch(), Qt::UTC);
+}
+
 // Resources and thumbnails are the only files whose answer may keep the connection.
 bool isInvisibleKind(RequestKind kind) {
   return kind == RequestKind::Resource || kind == RequestKind::Thumbnail;
@@ -68,6 +73,7 @@ void subStartFileReader(RequestContext& context, usrFileReader& reader) {
   reader.setIsDeflateCompression(context.deflate && gConfiguration.Protocol.ENABLE_COMPRESSION);
   reader.setSocketIndex(context.connectionIndex);
   reader.setFilePath(context.localPath);
+  reader.setOpenedFile(std::move(context.openedFile));
   reader.setFileExtension(context.responseExtension);
   reader.setBitRange(static_cast<double>(request.getClientRange()));
   reader.setIsInvibleTransfer(isInvisibleKind(context.kind));
@@ -103,9 +109,15 @@ void subServeFile(ServerEngine& server, RequestContext& context) {
   }
   // Without a date of the client's copy there is nothing to compare: the file is not opened
   // again for its date.
+  // A handle routing opened is of this very path: a thumbnail is served from another file.
+  if (context.kind == RequestKind::Thumbnail || (context.openedFile && !context.openedFile->isValid())) {
+    context.openedFile.reset();
+  }
   const QDateTime ifModifiedSince = context.request.getClientIfModifiedSince();
   if (ifModifiedSince.isValid() &&
-      isNotModifiedSince(ifModifiedSince, getGmtDate(core::getFileLastWriteDate(context.localPath)))) {
+      isNotModifiedSince(ifModifiedSince, context.openedFile
+                                              ? wholeSecondsUtc(context.openedFile->status().lastWriteUtc)
+                                              : getGmtDate(core::getFileLastWriteDate(context.localPath)))) {
     subSendNotModified(context, *slot->socket, *slot->fileReader);
     return;
   }

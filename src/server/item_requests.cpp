@@ -108,6 +108,7 @@ void subServeThumbnail(ServerEngine& server, RequestContext& context) {
   }
   // Served as a bitmap whatever the file is: a file-type icon too.
   context.localPath = *miniature;
+  context.openedFile.reset();
   subServeFile(server, context);
 }
 

@@ -2,10 +2,13 @@
 
 #include "core/configuration.h"
 #include "core/file_utils.h"
+#include "platform/file_system.h"
 #include "server/http_method_code.h"
 #include "server/http_request.h"
 
 #include <QString>
+
+#include <memory>
 
 // The values of one request while it travels the request road, from the intake of its text
 // to the common exit of the handler. One context lives for one invocation of the data-arrival
@@ -81,6 +84,9 @@ struct RequestContext {
   // the folder that serves it; empty otherwise. Exclusions are tested on it as well, since
   // a link can carry a path past a pattern that its own name does not match.
   QString resolvedPath;
+  // The file at localPath as routing opened it, proved inside its folder, when it took the
+  // plain road: the answer is sent from this handle instead of opening the path again.
+  std::shared_ptr<platform::OpenedFile> openedFile;
   PathState fileState = PathState::Absent;
   PathState folderState = PathState::Absent;
   QString sectionName;       // kind Section: "folder", "other", "sound", "image" or "video"

@@ -38,6 +38,7 @@ QString joinLocalPath(const QString& folder, const QString& rest) {
 struct Target {
   QString localPath;
   QString resolvedPath;
+  std::shared_ptr<platform::OpenedFile> openedFile;
   PathState fileState = PathState::Absent;
   PathState folderState = PathState::Absent;
 
@@ -55,6 +56,12 @@ Target lookUp(const QString& localPath, const QString& folder) {
   // What the pages leave out is not served either, whether it is there or not.
   if (!showHidden && hasHiddenSegment(localPath.mid(folderLength))) {
     logRefusal(QStringLiteral("Hidden path refused : ") + localPath);
+    return target;
+  }
+  if (std::optional<PlainFile> plain = openPlainFileInside(localPath, folder)) {
+    target.fileState = PathState::Usable;
+    target.resolvedPath = std::move(plain->resolvedPath);
+    target.openedFile = std::move(plain->file);
     return target;
   }
   target.fileState = toPathState(core::fnctFileExists(localPath, false));
@@ -75,7 +82,7 @@ Target lookUp(const QString& localPath, const QString& folder) {
   }
   if (!showHidden) {
     // A link of an ordinary name may lead to a hidden one inside the folder.
-    const QString resolvedFolder = platform::canonicalPath(folder);
+    const QString resolvedFolder = getResolvedFolder(folder).path;
     const qsizetype resolvedLength = resolvedFolder == QStringLiteral("/") ? 0 : resolvedFolder.size();
     if (hasHiddenSegment(resolved.mid(resolvedLength))) {
       logRefusal(QStringLiteral("Hidden path refused : ") + localPath);
@@ -90,6 +97,7 @@ Target lookUp(const QString& localPath, const QString& folder) {
 void apply(RequestContext& context, const Target& target) {
   context.localPath = target.localPath;
   context.resolvedPath = target.resolvedPath;
+  context.openedFile = target.openedFile;
   context.fileState = target.fileState;
   context.folderState = target.folderState;
 }
@@ -218,12 +226,14 @@ void mapToShares(RequestContext& context, const QString& url, bool rootFound) {
     context.fileState = PathState::Absent;
     context.folderState = PathState::VirtualFolder;
     context.resolvedPath.clear();
+    context.openedFile.reset();
     context.share.restricted = parent.restricted;
     context.share.users = parent.users;
     context.share.shareVirtualFolder = true;
   } else if (takenLength < 0 && !rootFound && prefix.length >= 0) {
     context.localPath = prefix.localPath;
     context.resolvedPath.clear();
+    context.openedFile.reset();
     context.fileState = context.folderState = PathState::Absent;
     context.share = shareValuesOf(prefix.share);
   }
@@ -331,7 +341,7 @@ RoadDecision fnctRouteRequest(RequestContext& context) {
   const QString rootPath = joinLocalPath(root.localPath, context.path);
   if (hasDotSegment(context.path)) {
     logRefusal(QStringLiteral("Path outside the shared folders refused : ") + rootPath);
-    apply(context, Target{rootPath, {}, PathState::Absent, PathState::Absent});
+    apply(context, Target{rootPath, {}, {}, PathState::Absent, PathState::Absent});
     return {};
   }
   const Target rootTarget = lookUp(rootPath, root.localPath);

@@ -8,6 +8,7 @@
 #include "server/ip_filter.h"
 #include "server/request_intake.h"
 #include "server/server_engine.h"
+#include "server/share_boundary.h"
 
 #include <cmath>
 #include <limits>
@@ -91,6 +92,9 @@ StartStopResult ServerEngine::StartStopServer() {
       lastStartError_ = QString::fromUtf16(net::kTextInvalidArgument);
       return StartStopResult::Failed;
     }
+    // The folders of the configuration as it is now are resolved again, once, by the
+    // first requests that need them.
+    forgetResolvedFolders();
     listener_.setLocalPort(*port);
     listener_.Listen();
     // A socket that could not be made was reported through the Error event.
@@ -130,6 +134,7 @@ void ServerEngine::closeListenerAndConnections() {
   for (const int index : slots_.indexes()) {
     usrSocket_CloseSck(index);
   }
+  forgetResolvedFolders();
 }
 
 int ServerEngine::getConnectionsCount(const QString& ip) const {

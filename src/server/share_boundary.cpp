@@ -5,6 +5,8 @@
 #include "platform/file_system.h"
 #include "server/login_cookie.h"
 
+#include <QHash>
+
 #include <array>
 
 namespace orv::server {
@@ -25,7 +27,106 @@ bool isSameOrBelowIgnoringCase(QStringView path, QStringView folder) {
           path.at(folder.size()) == kSeparator);
 }
 
+// Folders resolved since the server started, by the text the configuration gives them.
+QHash<QString, ResolvedFolder>& resolvedFolders() {
+  static QHash<QString, ResolvedFolder> folders;
+  return folders;
+}
+
+// Editing shares while the server runs adds texts; a bound keeps stale ones from piling up.
+constexpr qsizetype kMaxResolvedFolders = 256;
+
+// The names below the folder, when they are names joined by single "/" and none is "." or
+// "..": what a path must be for its resolved form to be the folder's followed by them.
+bool isPlainRelativePath(QStringView relative) {
+  if (relative.isEmpty()) {
+    return false;
+  }
+  qsizetype start = 0;
+  for (;;) {
+    const qsizetype end = relative.indexOf(kSeparator, start);
+    const QStringView segment = relative.sliced(start, (end < 0 ? relative.size() : end) - start);
+    if (segment.isEmpty() || segment == QLatin1StringView(".") || segment == QLatin1StringView("..") ||
+        segment.contains(QChar(u'\0'))) {
+      return false;
+    }
+    if (end < 0) {
+      return true;
+    }
+    start = end + 1;
+  }
+}
+
 }  // namespace
+
+ResolvedFolder getResolvedFolder(const QString& folder) {
+  if (folder.isEmpty()) {
+    return {};
+  }
+  QHash<QString, ResolvedFolder>& folders = resolvedFolders();
+  const auto found = folders.constFind(folder);
+  if (found != folders.constEnd()) {
+    return *found;
+  }
+  ResolvedFolder resolved;
+  resolved.handle = platform::openFolderHandle(folder);
+  if (resolved.handle == platform::kInvalidFileHandle) {
+    return {};
+  }
+  // The path is read back from the handle, so the two name the same folder even when the
+  // folder is replaced between the two looks.
+  resolved.path = platform::canonicalPath(QStringLiteral("/proc/self/fd/") + QString::number(resolved.handle));
+  if (resolved.path.isEmpty()) {
+    platform::closeFile(resolved.handle);
+    return {};
+  }
+  if (folders.size() >= kMaxResolvedFolders) {
+    forgetResolvedFolders();
+  }
+  folders.insert(folder, resolved);
+  return resolved;
+}
+
+void forgetResolvedFolders() {
+  QHash<QString, ResolvedFolder>& folders = resolvedFolders();
+  for (const ResolvedFolder& folder : std::as_const(folders)) {
+    platform::closeFile(folder.handle);
+  }
+  folders.clear();
+}
+
+std::optional<PlainFile> openPlainFileInside(const QString& localPath, const QString& folder) {
+  const qsizetype folderLength = folder.endsWith(kSeparator) ? folder.size() - 1 : folder.size();
+  if (folder.isEmpty() || localPath.size() <= folderLength + 1 || localPath.at(folderLength) != kSeparator ||
+      !QStringView(localPath).startsWith(QStringView(folder).left(folderLength))) {
+    return std::nullopt;
+  }
+  // The full road finds nothing at a path holding "//" anywhere, the folder's part included.
+  if (QStringView(localPath).left(folderLength + 1).contains(QStringLiteral("//"))) {
+    return std::nullopt;
+  }
+  const QStringView relative = QStringView(localPath).sliced(folderLength + 1);
+  if (!isPlainRelativePath(relative)) {
+    return std::nullopt;
+  }
+  const ResolvedFolder resolvedFolder = getResolvedFolder(folder);
+  if (resolvedFolder.handle == platform::kInvalidFileHandle) {
+    return std::nullopt;
+  }
+  auto file = std::make_shared<platform::OpenedFile>();
+  if (platform::openRegularFileBeneath(resolvedFolder.handle, platform::nativePath(relative.toString()), *file) !=
+      platform::BeneathOpenResult::Opened) {
+    return std::nullopt;
+  }
+  PlainFile plain;
+  plain.resolvedPath =
+      (resolvedFolder.path == QStringLiteral("/") ? QString() : resolvedFolder.path) + kSeparator + relative.toString();
+  if (isApplicationOwnFile(plain.resolvedPath)) {
+    return std::nullopt;
+  }
+  plain.file = std::move(file);
+  return plain;
+}
 
 bool hasDotSegment(const QString& path) {
   const QStringView text(path);
@@ -77,7 +178,7 @@ QString getResolvedAccessPath(const QString& path) {
 }
 
 bool isResolvedPathInFolder(const QString& resolvedPath, const QString& folder) {
-  const QString resolvedFolder = folder.isEmpty() ? QString() : platform::canonicalPath(folder);
+  const QString resolvedFolder = getResolvedFolder(folder).path;
   return !resolvedPath.isEmpty() && !resolvedFolder.isEmpty() && isSameOrBelow(resolvedPath, resolvedFolder);
 }
 
@@ -85,7 +186,10 @@ QString getResolvedPathInside(const QString& path, const QString& folder) {
   if (path.isEmpty() || folder.isEmpty()) {
     return {};
   }
-  const QString resolvedFolder = platform::canonicalPath(folder);
+  const QString resolvedFolder = getResolvedFolder(folder).path;
+  if (resolvedFolder.isEmpty()) {
+    return {};
+  }
   const QString resolved = platform::canonicalPath(path);
   if (resolvedFolder.isEmpty() || resolved.isEmpty() || !isSameOrBelow(resolved, resolvedFolder)) {
     return {};
@@ -94,7 +198,7 @@ QString getResolvedPathInside(const QString& path, const QString& folder) {
 }
 
 bool isApplicationOwnFile(const QString& resolvedPath) {
-  const QString appFolder = platform::canonicalPath(core::gAppFolder);
+  const QString appFolder = getResolvedFolder(core::gAppFolder).path;
   if (appFolder.isEmpty() || resolvedPath.isEmpty()) {
     return false;
   }

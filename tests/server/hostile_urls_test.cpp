@@ -133,6 +133,8 @@ class HostileUrlTest : public RoadFixture, public testing::WithParamInterface<Ho
   }
 
   // True when the resolved path lies in one of the folders a request may be served from.
+  void checkRow(const HostileCase& row);
+
   bool isServable(const QString& path) const {
     const QString resolved = orv::platform::canonicalPath(path);
     if (resolved.isEmpty()) {
@@ -148,8 +150,17 @@ class HostileUrlTest : public RoadFixture, public testing::WithParamInterface<Ho
   }
 };
 
+// Each row is routed twice: on the plain road of one open where it applies, and on the full
+// road of path tests alone, as on a kernel without the open below a folder handle.
 TEST_P(HostileUrlTest, NeverMapsOutsideTheShares) {
-  const HostileCase& row = GetParam();
+  for (const bool fullRoadOnly : {false, true}) {
+    SCOPED_TRACE(fullRoadOnly ? "full road only" : "plain road first");
+    orv::platform::setBeneathOpenUnsupportedForTest(fullRoadOnly);
+    checkRow(GetParam());
+  }
+}
+
+void HostileUrlTest::checkRow(const HostileCase& row) {
   RequestContext context = contextFor(QString::fromUtf8(row.url));
   const orv::server::RoadDecision decision = fnctRouteRequest(context);
   if (row.outcome == Outcome::BadRequest) {
@@ -162,6 +173,12 @@ TEST_P(HostileUrlTest, NeverMapsOutsideTheShares) {
   if (found) {
     EXPECT_TRUE(isServable(context.localPath)) << context.localPath.toStdString();
     EXPECT_EQ(context.resolvedPath, orv::platform::canonicalPath(context.localPath));
+    // A handle from routing is of that very file.
+    if (context.openedFile) {
+      EXPECT_EQ(orv::platform::canonicalPath(QStringLiteral("/proc/self/fd/") +
+                                             QString::number(context.openedFile->handle())),
+                context.resolvedPath);
+    }
   }
   if (row.outcome == Outcome::Refused) {
     EXPECT_FALSE(found) << context.localPath.toStdString();
@@ -202,6 +219,8 @@ class ApplicationFolderShareTest : public RoadFixture, public testing::WithParam
     share.localPath = orv::core::gAppFolder;
     ASSERT_TRUE(gConfiguration.Shared.add(share));
   }
+
+  void checkRow(const HostileCase& row);
 };
 
 const HostileCase kApplicationFolderCases[] = {
@@ -224,7 +243,14 @@ const HostileCase kApplicationFolderCases[] = {
 };
 
 TEST_P(ApplicationFolderShareTest, TheApplicationsOwnFilesAreNeverServed) {
-  const HostileCase& row = GetParam();
+  for (const bool fullRoadOnly : {false, true}) {
+    SCOPED_TRACE(fullRoadOnly ? "full road only" : "plain road first");
+    orv::platform::setBeneathOpenUnsupportedForTest(fullRoadOnly);
+    checkRow(GetParam());
+  }
+}
+
+void ApplicationFolderShareTest::checkRow(const HostileCase& row) {
   RequestContext context = contextFor(QString::fromUtf8(row.url));
   ASSERT_TRUE(fnctRouteRequest(context).goesOn());
   EXPECT_EQ(context.kind, row.kind);

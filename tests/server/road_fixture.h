@@ -7,6 +7,7 @@
 #include "platform/clock.h"
 #include "platform/file_system.h"
 #include "server/request_context.h"
+#include "server/share_boundary.h"
 
 #include "support/temp_folder.h"
 
@@ -40,6 +41,8 @@ class RoadFixture : public testing::Test {
     orv::core::gLanguage = savedLanguage_;
     orv::core::debugEventLog().clear();
     orv::platform::clearFixedDateTime();
+    orv::platform::setBeneathOpenUnsupportedForTest(false);
+    orv::server::forgetResolvedFolders();
   }
 
   // A symbolic link at name (under the temporary folder) that points to target.
