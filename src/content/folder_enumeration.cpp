@@ -6,6 +6,7 @@
 #include "core/file_utils.h"
 #include "core/lookup_cache.h"
 #include "core/text_encoding.h"
+#include "platform/clock.h"
 #include "platform/file_system.h"
 
 #include <QStringList>
@@ -82,7 +83,7 @@ std::optional<EntryData> readEntry(const FolderSnapshot& snapshot, const QString
   EntryData data;
   data.hidden = entry.name.startsWith(QLatin1Char('.'));
   data.size = size;
-  data.date = QDateTime::fromSecsSinceEpoch(lastWrite, Qt::LocalTime);
+  data.date = platform::localDateTimeFromSecs(lastWrite);
   return data;
 }
 
