@@ -131,11 +131,7 @@ QString clsSocketMaster::LocalHostName() const {
 }
 
 QString clsSocketMaster::LocalIP() const {
-  if (state_ != SocketState::sckConnected) {
-    return GetLocalIP();
-  }
-  ReadPendingLocalEndpoint();
-  return localIP_;
+  return state_ == SocketState::sckConnected ? localIP_ : GetLocalIP();
 }
 
 bool clsSocketMaster::SocketExists() {
@@ -181,7 +177,6 @@ void clsSocketMaster::CloseSck() {
   CancelPendingResolutions();
   DestroySocket();
   boundPort_ = 0;
-  localEndpointPending_ = false;
   remoteHostIP_.clear();
   sendBufferSize_ = 0;
   receiveBufferSize_ = 0;
@@ -403,8 +398,7 @@ QString clsSocketMaster::GetLocalIP() const {
   return platform::inetDottedText(address);
 }
 
-void clsSocketMaster::ReadLocalEndpoint(int socket) const {
-  localEndpointPending_ = false;
+void clsSocketMaster::ReadLocalEndpoint(int socket) {
   quint32 address = 0;
   int port = 0;
   if (platform::socketLocalEndpoint(socket, &address, &port) == 0) {
