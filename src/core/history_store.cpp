@@ -67,7 +67,7 @@ void subAddEntryInHistory(HistoryEventType type, const QString& ipAddress, const
     return;
   }
   const QDateTime now = platform::currentDateTime();
-  gHistoryLists.events.emplace_back(fnctFormatDate(now), type, ipAddress, text, true);
+  gHistoryLists.events.push_back(tHistoryEvent{fnctFormatDate(now), type, ipAddress, text, true});
   if (HistoryWindowView* window = getHistoryWindow()) {
     window->AddEntryInHistoryList(type, ipAddress, now, text, true);
   }

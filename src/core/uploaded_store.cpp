@@ -358,8 +358,8 @@ void subAddUploadInUploadedLists(const QString& path, const QString& clientInfos
   }
   file.sizeSentSession = boundedBytes(file.sizeSentSession + bytes);
   file.sizeSentTotal = boundedBytes(file.sizeSentTotal + bytes);
-  gUploadedLists.transfers.emplace_back(path, true, fnctFormatDate(platform::currentDateTime()), clientInfos, bytes,
-                                        isCompleteFile, isFinished);
+  gUploadedLists.transfers.push_back(tUploadedTransfer{path, true, fnctFormatDate(platform::currentDateTime()),
+                                                       clientInfos, bytes, isCompleteFile, isFinished});
   while (static_cast<qsizetype>(gUploadedLists.transfers.size()) > kMaxUploadedTransfers) {
     gUploadedLists.transfers.pop_front();
   }
