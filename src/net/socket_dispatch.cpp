@@ -179,18 +179,19 @@ void clsSocketMaster::Accept(int requestID) {
     acceptHolder_ = true;
     connectionMade_ = true;
     SetState(SocketState::sckConnected);
-    ReadLocalEndpoint(requestID);
+    localEndpointPending_ = true;
     modSocketMaster::RegisterSocket(requestID, this, false);
     return;
   }
   // The holder is kept until the end: it goes with the last reference.
   modSocketMaster::RemoveAcceptedSocket(requestID);
   if (holder != nullptr && holder->socketHandle_ == requestID) {
-    // The local end of a connection never changes: the holder read it from this socket.
+    // The local end of a connection never changes: what the holder knows of it stands.
     boundPort_ = holder->boundPort_;
     localIP_ = holder->localIP_;
+    localEndpointPending_ = holder->localEndpointPending_;
   } else {
-    ReadLocalEndpoint(requestID);
+    localEndpointPending_ = true;
   }
   ReadRemoteEndpoint(requestID);
   connectionMade_ = true;

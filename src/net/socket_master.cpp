@@ -131,7 +131,11 @@ QString clsSocketMaster::LocalHostName() const {
 }
 
 QString clsSocketMaster::LocalIP() const {
-  return state_ == SocketState::sckConnected ? localIP_ : GetLocalIP();
+  if (state_ != SocketState::sckConnected) {
+    return GetLocalIP();
+  }
+  ReadPendingLocalEndpoint();
+  return localIP_;
 }
 
 bool clsSocketMaster::SocketExists() {
@@ -177,6 +181,7 @@ void clsSocketMaster::CloseSck() {
   CancelPendingResolutions();
   DestroySocket();
   boundPort_ = 0;
+  localEndpointPending_ = false;
   remoteHostIP_.clear();
   sendBufferSize_ = 0;
   receiveBufferSize_ = 0;
@@ -398,7 +403,8 @@ QString clsSocketMaster::GetLocalIP() const {
   return platform::inetDottedText(address);
 }
 
-void clsSocketMaster::ReadLocalEndpoint(int socket) {
+void clsSocketMaster::ReadLocalEndpoint(int socket) const {
+  localEndpointPending_ = false;
   quint32 address = 0;
   int port = 0;
   if (platform::socketLocalEndpoint(socket, &address, &port) == 0) {

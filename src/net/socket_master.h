@@ -40,7 +40,10 @@ class clsSocketMaster {
   void setRemoteHost(const QString& host);
   QString RemoteHostIP() const { return remoteHostIP_; }
   // The bound port when known, else the one asked for.
-  int LocalPort() const { return boundPort_ != 0 ? boundPort_ : localPort_; }
+  int LocalPort() const {
+    ReadPendingLocalEndpoint();
+    return boundPort_ != 0 ? boundPort_ : localPort_;
+  }
   void setLocalPort(int port);
   SocketState State() const { return state_; }
   QString LocalHostName() const;
@@ -105,6 +108,9 @@ class clsSocketMaster {
   quint32 GetHostAddress(const QString& host) const;
   int GetBoundPort() const;
   void SendBufferedData();
+  // Tells the bytes the platform took in one call as the pieces of the send loop, with
+  // their progress events; false when a handler destroyed this object or closed it.
+  bool ReportSentPieces(qint64 sent);
   int RecvDataToBuffer();
   void ProcessOptions();
   // ProcessOptions for a connection whose accept holder already applied the options: with
@@ -114,7 +120,14 @@ class clsSocketMaster {
   int RecvData(QByteArray& data, bool peek, std::optional<int> maxLen);
   QByteArray TakeFromRecvBuffer(int count, bool peek);
   void CancelPendingResolutions();
-  void ReadLocalEndpoint(int socket);
+  void ReadLocalEndpoint(int socket) const;
+  // An accepted connection learns its local end when it is first asked for: few requests
+  // need it, and a listener on every interface cannot tell it without asking the system.
+  void ReadPendingLocalEndpoint() const {
+    if (localEndpointPending_) {
+      ReadLocalEndpoint(socketHandle_);
+    }
+  }
   void ReadRemoteEndpoint(int socket);
 
   void PostAccept();
@@ -182,9 +195,10 @@ class clsSocketMaster {
   QString remoteHost_;
   int remotePort_ = 0;
   QString remoteHostIP_;
-  int localPort_ = 0;  // asked for
-  int boundPort_ = 0;  // learnt from the platform
-  QString localIP_;    // cached while connected
+  int localPort_ = 0;                          // asked for
+  mutable int boundPort_ = 0;                  // learnt from the platform
+  mutable QString localIP_;                    // cached while connected
+  mutable bool localEndpointPending_ = false;  // connected, its local end not read yet
   std::unique_ptr<std::array<char, 1024>> resolution_;
   int sendBufferSize_ = 0;     // as the platform reports it
   int receiveBufferSize_ = 0;  // as the platform reports it; also the size of each read

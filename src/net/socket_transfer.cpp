@@ -62,32 +62,17 @@ void clsSocketMaster::SendBufferedData() {
   sending_ = true;
   const SendingMark mark{sending_, alive_};
   while (BytesQueued() > 0 && state_ == SocketState::sckConnected) {
-    const qsizetype waiting = BytesQueued();
-    const qsizetype length = waiting > maxSend_ ? static_cast<qsizetype>(maxSend_) + 1 : waiting;
+    // Everything waiting goes to the platform in one call, which passes it on in as few
+    // system calls as the socket's buffer allows. What it took is then told piece by piece,
+    // each piece as large as one call of at most the maximum send plus one byte would have
+    // been, so that the progress events stay what they are.
     // Each piece goes out as it is: held back "with more to follow" in a send buffer smaller
     // than a segment (SKT_SNDBUF's 32768 on the loopback), pieces waited for the peer's
     // delayed acknowledgement, about 40 ms per buffer, and a page of megabytes took seconds.
-    const qint64 sent = platform::sendSocket(socketHandle_, sendBuffer_.constData() + sendOffset_, length);
+    const qint64 sent = platform::sendSocket(socketHandle_, sendBuffer_.constData() + sendOffset_, BytesQueued());
     if (sent > 0) {
-      logSocketEvent([sent] { return QStringLiteral("OK Bytes sent: ") + QString::number(sent); });
-      bytesSent_ += static_cast<double>(sent);
-      if (sent >= waiting) {
-        logSocketEvent(QStringLiteral("OK Finished SENDING"));
-        sendBuffer_.clear();
-        sendOffset_ = 0;
-        if (!raise(events.SendProgress, static_cast<int>(sent), 0) || !raise(events.SendComplete)) {
-          return;
-        }
-      } else {
-        sendOffset_ += sent;
-        // Keep the buffer from growing without end while a long transfer goes on.
-        if (sendOffset_ > (1 << 20) && sendOffset_ * 2 > sendBuffer_.size()) {
-          sendBuffer_.remove(0, sendOffset_);
-          sendOffset_ = 0;
-        }
-        if (!raise(events.SendProgress, static_cast<int>(sent), static_cast<int>(BytesQueued()))) {
-          return;
-        }
+      if (!ReportSentPieces(sent)) {
+        return;
       }
       continue;
     }
@@ -100,6 +85,41 @@ void clsSocketMaster::SendBufferedData() {
     ReportError(error, QStringLiteral("clsSocketMaster.SendBufferedData"));
     return;
   }
+}
+
+bool clsSocketMaster::ReportSentPieces(qint64 sent) {
+  const qint64 pieceSize = static_cast<qint64>(maxSend_) + 1;
+  qint64 left = sent;
+  while (left > 0) {
+    // A handler that closed the connection ends the telling: the bytes are gone anyway.
+    if (state_ != SocketState::sckConnected || BytesQueued() == 0) {
+      return false;
+    }
+    const qsizetype waiting = BytesQueued();
+    const qsizetype piece = static_cast<qsizetype>(std::min({left, pieceSize, static_cast<qint64>(waiting)}));
+    left -= piece;
+    logSocketEvent([piece] { return QStringLiteral("OK Bytes sent: ") + QString::number(piece); });
+    bytesSent_ += static_cast<double>(piece);
+    if (piece >= waiting) {
+      logSocketEvent(QStringLiteral("OK Finished SENDING"));
+      sendBuffer_.clear();
+      sendOffset_ = 0;
+      if (!raise(events.SendProgress, static_cast<int>(piece), 0) || !raise(events.SendComplete)) {
+        return false;
+      }
+      continue;
+    }
+    sendOffset_ += piece;
+    // Keep the buffer from growing without end while a long transfer goes on.
+    if (sendOffset_ > (1 << 20) && sendOffset_ * 2 > sendBuffer_.size()) {
+      sendBuffer_.remove(0, sendOffset_);
+      sendOffset_ = 0;
+    }
+    if (!raise(events.SendProgress, static_cast<int>(piece), static_cast<int>(BytesQueued()))) {
+      return false;
+    }
+  }
+  return true;
 }
 
 int clsSocketMaster::RecvDataToBuffer() {

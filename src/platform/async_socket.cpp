@@ -14,11 +14,15 @@
 #include <netinet/in.h>
 #include <netinet/tcp.h>
 #include <sys/socket.h>
+#include <sys/uio.h>
 #include <unistd.h>
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <memory>
 #include <unordered_map>
+#include <utility>
+#include <vector>
 
 namespace orv::platform {
 namespace {
@@ -30,6 +34,181 @@ int fail(int winsockError) {
 
 int failFromErrno() {
   return fail(winsockErrorFromErrno(errno));
+}
+
+bool wouldBlock(int error) {
+  return error == EAGAIN || error == EWOULDBLOCK;
+}
+
+SocketCallCounts& callCounts() {
+  static SocketCallCounts instance;
+  return instance;
+}
+
+// The system calls of the data path, each in one place, so that a batching mechanism can
+// take them over later.
+ssize_t kernelSend(int socket, const iovec* parts, int count) {
+  msghdr message{};
+  message.msg_iov = const_cast<iovec*>(parts);
+  message.msg_iovlen = static_cast<size_t>(count);
+  ++callCounts().sends;
+  ssize_t sent = 0;
+  do {
+    sent = ::sendmsg(socket, &message, MSG_NOSIGNAL);
+  } while (sent < 0 && errno == EINTR);
+  return sent;
+}
+
+ssize_t kernelReceive(int socket, char* buffer, size_t length, int flags) {
+  ++callCounts().receives;
+  ssize_t received = 0;
+  do {
+    received = ::recv(socket, buffer, length, flags);
+  } while (received < 0 && errno == EINTR);
+  return received;
+}
+
+int kernelAccept(int listener, sockaddr_in* peer) {
+  socklen_t length = sizeof *peer;
+  ++callCounts().accepts;
+  int accepted = -1;
+  do {
+    accepted = ::accept4(listener, reinterpret_cast<sockaddr*>(peer), &length, SOCK_NONBLOCK | SOCK_CLOEXEC);
+  } while (accepted < 0 && errno == EINTR);
+  return accepted;
+}
+
+struct OptionValue {
+  int level;
+  int name;
+  int value;
+};
+
+int* findOption(std::vector<OptionValue>& options, int level, int name) {
+  for (OptionValue& option : options) {
+    if (option.level == level && option.name == name) {
+      return &option.value;
+    }
+  }
+  return nullptr;
+}
+
+void storeOption(std::vector<OptionValue>& options, int level, int name, int value) {
+  if (int* stored = findOption(options, level, name)) {
+    *stored = value;
+  } else {
+    options.push_back({level, name, value});
+  }
+}
+
+// What the stand-in knows of a socket it made or accepted, so that it need not ask the
+// system again: what never changes while the socket lives (its kind, its endpoints once
+// connected, the options it holds), the output it took but the system has not had yet,
+// and the input the system gave that the caller has not taken yet.
+struct SocketRecord {
+  quint64 generation = 0;
+  bool listening = false;
+  bool connected = false;
+  int listener = kInvalidSocket;  // the listener it was accepted from
+  bool peerKnown = false;
+  quint32 peerAddress = 0;
+  int peerPort = 0;
+  bool localKnown = false;
+  quint32 localAddress = 0;
+  int localPort = 0;
+  bool bound = false;
+  // Options set on the socket, or inherited from the listener (the system copies a
+  // listener's options to each connection it accepts).
+  std::vector<OptionValue> options;
+  bool ownOptions = false;  // an option of this accepted socket was changed after the accept
+  // A listener's: what its accepted sockets read back while their options are inherited.
+  std::vector<OptionValue> acceptedReadBacks;
+
+  // Output taken from the caller and not yet taken by the system: held while a delivery
+  // of this socket runs, so that what it sends leaves in one call (a head and its body),
+  // or left over when the system could not take it all.
+  QByteArray owed;
+  qsizetype owedOffset = 0;
+  int holding = 0;  // deliveries of this socket on the stack
+  // The system took less than it was offered: a send would only fail with "would block"
+  // until the socket can be written again.
+  bool full = false;
+
+  // Input read from the system but not yet taken by the caller.
+  QByteArray input;
+  qsizetype inputOffset = 0;
+  int readError = 0;        // a failure met while reading, reported as FD_CLOSE
+  size_t readSize = 65536;  // what the caller asked for last
+
+  qsizetype owedLeft() const { return owed.size() - owedOffset; }
+  qsizetype inputLeft() const { return input.size() - inputOffset; }
+};
+
+// Only small sends are held (a head, a short answer): a larger one goes at once with what is
+// held before it, in the same call, without being copied.
+constexpr qsizetype kHoldLimit = 4096;
+
+struct RecordTable {
+  std::unordered_map<int, SocketRecord> records;
+  quint64 lastGeneration = 0;
+};
+
+RecordTable& recordTable() {
+  static RecordTable instance;
+  return instance;
+}
+
+SocketRecord* findRecord(int socket) {
+  auto& records = recordTable().records;
+  const auto it = records.find(socket);
+  return it == records.end() ? nullptr : &it->second;
+}
+
+SocketRecord* findRecord(int socket, quint64 generation) {
+  SocketRecord* record = findRecord(socket);
+  return record != nullptr && record->generation == generation ? record : nullptr;
+}
+
+SocketRecord& newRecord(int socket) {
+  SocketRecord& record = recordTable().records[socket];
+  record = SocketRecord();
+  record.generation = ++recordTable().lastGeneration;
+  return record;
+}
+
+void dropRecord(int socket) {
+  recordTable().records.erase(socket);
+}
+
+// The input of one read: the system's bytes stay in this buffer while the read
+// notification that announced them is delivered, and move to their socket's record only
+// when the caller left some (or a nested turn of the loop needs the buffer).
+struct ReadAhead {
+  static constexpr size_t kSize = 262144;
+  std::unique_ptr<char[]> buffer = std::make_unique<char[]>(kSize);
+  int socket = kInvalidSocket;
+  quint64 generation = 0;
+  size_t length = 0;
+  size_t offset = 0;
+
+  size_t left() const { return length - offset; }
+
+  void evacuate() {
+    if (socket == kInvalidSocket) {
+      return;
+    }
+    if (SocketRecord* record = findRecord(socket, generation); record != nullptr && left() > 0) {
+      record->input.append(buffer.get() + offset, static_cast<qsizetype>(left()));
+    }
+    socket = kInvalidSocket;
+    length = 0;
+    offset = 0;
+  }
+};
+
+ReadAhead& readAhead() {
+  static ReadAhead instance;
+  return instance;
 }
 
 // A connection being closed: shut down for sending, its input read and dropped until the
@@ -56,6 +235,8 @@ class LingeringClose : public QObject {
       notifier_.setEnabled(false);
       ::close(socket_);
     }
+    std::vector<LingeringClose*>& finished = finishedCloses();
+    finished.erase(std::remove(finished.begin(), finished.end(), this), finished.end());
   }
 
   // True when the peer has ended the connection (or it broke): nothing more to wait for.
@@ -84,13 +265,35 @@ class LingeringClose : public QObject {
     lingerLimit_.stop();
     ::close(socket_);
     socket_ = kInvalidSocket;
-    deleteLater();
+    // Deleted by the next close or accept, not from inside its own notifier's signal, and
+    // without a posted event (which would wake the loop through the system once more).
+    finishedCloses().push_back(this);
   }
 
+ public:
+  static std::vector<LingeringClose*>& finishedCloses() {
+    static std::vector<LingeringClose*> instance;
+    return instance;
+  }
+
+  static void reapFinished() {
+    std::vector<LingeringClose*>& finished = finishedCloses();
+    while (!finished.empty()) {
+      LingeringClose* close = finished.back();
+      finished.pop_back();
+      delete close;
+    }
+  }
+
+ private:
   int socket_;
   QSocketNotifier notifier_;
   Deadline lingerLimit_;
 };
+
+// Hands the owed output of a socket to the system; false when some still waits (write
+// readiness is then watched for) or the connection broke.
+bool flushOwed(int socket, SocketRecord& record);
 
 // The registration of one socket: turns the platform's readiness into notifications.
 class SocketWatch : public QObject {
@@ -141,14 +344,38 @@ class SocketWatch : public QObject {
     acceptBackOff_.start(kAcceptBackOffMs);
   }
 
-  void afterReceive() {
-    readArmed_ = true;
+  // Input the stand-in holds is announced without waiting for the system, which may have
+  // nothing more to say.
+  void afterReceive(bool inputHeld) {
+    readArmed_ = !inputHeld;
     update();
+    if (inputHeld) {
+      post(kFdRead, 0);
+    }
   }
 
   void afterSendWouldBlock() {
     writeWanted_ = true;
     update();
+  }
+
+  // An accepted connection can be written to at once: the loop's next look at the socket
+  // says so, without a posted notice.
+  void announceFirstWrite() {
+    writeWanted_ = true;
+    update();
+  }
+
+  // Output the system could not take yet waits for write readiness (or the send broke).
+  void owedOutputChanged() { update(); }
+
+  void sendBroke(int error) {
+    if (closeSent_) {
+      return;
+    }
+    closeSent_ = true;
+    update();
+    post(kFdClose, error);
   }
 
   void connectStarted() {
@@ -178,13 +405,20 @@ class SocketWatch : public QObject {
       }
     }
     readNotifier_.setEnabled(readWanted);
-    writeNotifier_.setEnabled(connectPending_ || (connected_ && writeWanted_));
+    bool owed = false;
+    if (connected_ && !writeWanted_) {
+      const SocketRecord* record = findRecord(socket_);
+      owed = record != nullptr && record->owedLeft() > 0;
+    }
+    writeNotifier_.setEnabled(connectPending_ || (connected_ && (writeWanted_ || owed)));
   }
 
   // Readiness comes from the event loop itself, outside any handler: its notification goes
   // to the window at once, as a posted one would in the loop's next turn, without the
   // queued event. The state changes first and nothing of this object is touched after the
   // delivery, since the window's procedure may close the socket and so delete this watch.
+  // The read itself happens here (no look ahead at the input first): its bytes wait in the
+  // read-ahead buffer for the caller's receive.
   void onReadable() {
     if (listening_) {
       acceptArmed_ = false;
@@ -192,25 +426,61 @@ class SocketWatch : public QObject {
       deliver(kFdAccept, 0);
       return;
     }
-    char probe = 0;
-    const ssize_t peeked = ::recv(socket_, &probe, 1, MSG_PEEK);
-    if (peeked > 0) {
+    const int socket = socket_;
+    ReadAhead& ahead = readAhead();
+    // A read of another socket interrupted by this turn of the loop keeps its bytes.
+    ahead.evacuate();
+    SocketRecord* record = findRecord(socket);
+    if (record == nullptr) {
+      record = &newRecord(socket);
+    }
+    ssize_t received = 0;
+    int error = 0;
+    bool fresh = false;
+    if (record->inputLeft() > 0) {
+      received = record->inputLeft();
+    } else if (record->readError != 0) {
+      received = -1;
+      error = std::exchange(record->readError, 0);
+    } else {
+      received = kernelReceive(socket, ahead.buffer.get(), std::min(record->readSize, ReadAhead::kSize), 0);
+      error = received < 0 ? errno : 0;
+      fresh = true;
+    }
+    if (received > 0) {
+      if (fresh) {
+        ahead.socket = socket;
+        ahead.generation = record->generation;
+        ahead.length = static_cast<size_t>(received);
+        ahead.offset = 0;
+      }
       readArmed_ = false;
       update();
+      ++record->holding;
+      const DeliveryEnd end{socket, record->generation};
       deliver(kFdRead, 0);
-    } else if (peeked == 0) {
+    } else if (received == 0 && fresh) {
       closeSent_ = true;
       update();
       deliver(kFdClose, 0);
-    } else if (errno != EAGAIN && errno != EWOULDBLOCK && errno != EINTR) {
-      const int error = winsockErrorFromErrno(errno);
+    } else if (received < 0 && !wouldBlock(error)) {
+      const int winsockError = fresh ? winsockErrorFromErrno(error) : error;
       closeSent_ = true;
       update();
-      deliver(kFdClose, error);
+      deliver(kFdClose, winsockError);
     } else {
       update();
     }
   }
+
+  // After a read notification: bytes the caller left move to the socket's record, and
+  // what it sent while holding leaves in one call.
+  static void endDelivery(int socket, quint64 generation);
+  struct DeliveryEnd {
+    int socket;
+    quint64 generation;
+    ~DeliveryEnd() { endDelivery(socket, generation); }
+  };
 
   void onWritable() {
     if (connectPending_) {
@@ -227,6 +497,12 @@ class SocketWatch : public QObject {
         update();
       }
       return;
+    }
+    if (SocketRecord* record = findRecord(socket_)) {
+      record->full = false;
+      if (record->owedLeft() > 0 && !flushOwed(socket_, *record)) {
+        return;
+      }
     }
     if (writeWanted_) {
       writeWanted_ = false;
@@ -327,21 +603,104 @@ void SocketWatch::post(int event, int error) {
       Qt::QueuedConnection);
 }
 
+void SocketWatch::endDelivery(int socket, quint64 generation) {
+  readAhead().evacuate();
+  SocketRecord* record = findRecord(socket, generation);
+  if (record == nullptr) {
+    return;
+  }
+  if (--record->holding == 0 && record->owedLeft() > 0) {
+    flushOwed(socket, *record);
+  }
+}
+
+bool flushOwed(int socket, SocketRecord& record) {
+  const iovec part{record.owed.data() + record.owedOffset, static_cast<size_t>(record.owedLeft())};
+  const ssize_t sent = kernelSend(socket, &part, 1);
+  const int error = sent < 0 ? errno : 0;
+  if (sent >= record.owedLeft()) {
+    record.owed.clear();
+    record.owedOffset = 0;
+    if (SocketWatch* watch = findWatch(socket)) {
+      watch->owedOutputChanged();
+    }
+    return true;
+  }
+  if (sent >= 0 || wouldBlock(error)) {
+    record.owedOffset += std::max<ssize_t>(sent, 0);
+    record.full = true;
+    if (SocketWatch* watch = findWatch(socket)) {
+      watch->owedOutputChanged();
+    }
+    return false;
+  }
+  // The caller was told these bytes were sent: the broken connection reaches it as a close
+  // with the error, as a failed send outside its call would.
+  record.owed.clear();
+  record.owedOffset = 0;
+  if (SocketWatch* watch = findWatch(socket)) {
+    watch->sendBroke(winsockErrorFromErrno(error));
+  }
+  return false;
+}
+
+// Output that was owed when its socket closed: sent when the socket can take it, then the
+// close goes on as any other.
+class OwedClose : public QObject {
+ public:
+  OwedClose(int socket, QByteArray owed, QObject* parent)
+      : QObject(parent), socket_(socket), owed_(std::move(owed)), notifier_(socket, QSocketNotifier::Write) {
+    QObject::connect(&notifier_, &QSocketNotifier::activated, this, [this] { onWritable(); });
+  }
+
+ private:
+  void onWritable();
+
+  int socket_;
+  QByteArray owed_;
+  qsizetype offset_ = 0;
+  QSocketNotifier notifier_;
+};
+
+void closeAfterOutput(int socket);
+
+void OwedClose::onWritable() {
+  const iovec part{owed_.data() + offset_, static_cast<size_t>(owed_.size() - offset_)};
+  const ssize_t sent = kernelSend(socket_, &part, 1);
+  if (sent < 0 && wouldBlock(errno)) {
+    return;
+  }
+  if (sent >= 0 && offset_ + sent < owed_.size()) {
+    offset_ += sent;
+    return;
+  }
+  notifier_.setEnabled(false);
+  if (sent < 0) {
+    ::close(socket_);
+  } else {
+    closeAfterOutput(socket_);
+  }
+  deleteLater();
+}
+
 bool isSocket(int socket) {
   int type = 0;
   socklen_t length = sizeof type;
+  ++callCounts().optionCalls;
   return ::getsockopt(socket, SOL_SOCKET, SO_TYPE, &type, &length) == 0;
 }
 
 bool isConnected(int socket) {
   sockaddr_in peer{};
   socklen_t length = sizeof peer;
+  ++callCounts().endpointReads;
   return ::getpeername(socket, reinterpret_cast<sockaddr*>(&peer), &length) == 0;
 }
 
 bool isListening(int socket) {
   int listening = 0;
   socklen_t length = sizeof listening;
+  ++callCounts().optionCalls;
   return ::getsockopt(socket, SOL_SOCKET, SO_ACCEPTCONN, &listening, &length) == 0 && listening != 0;
 }
 
@@ -416,21 +775,60 @@ int createSocket(int family, int type, int protocol) {
     return fail(family != kAfInet ? 10047 : 10044);
   }
   const int socket = ::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, IPPROTO_TCP);
-  return socket < 0 ? failFromErrno() : socket;
+  if (socket < 0) {
+    return failFromErrno();
+  }
+  newRecord(socket);
+  return socket;
 }
 
+namespace {
+
+// Shut down for sending and drain, or close at once when nothing is left to wait for.
+void closeAfterOutput(int socket) {
+  QCoreApplication* loop = QCoreApplication::instance();
+  if (loop == nullptr || ::shutdown(socket, SHUT_WR) != 0 || LingeringClose::drainSocket(socket)) {
+    ::close(socket);
+    return;
+  }
+  new LingeringClose(socket, loop);
+}
+
+}  // namespace
+
 int closeSocket(int socket) {
-  if (socket < 0 || !isSocket(socket)) {
+  LingeringClose::reapFinished();
+  SocketRecord* record = socket < 0 ? nullptr : findRecord(socket);
+  // A socket the stand-in made or accepted is known to be one, and known to listen or not.
+  if (record == nullptr && (socket < 0 || !isSocket(socket))) {
     return fail(kWsaEnotsock);
   }
   removeWatch(socket);
+  const bool listening = record != nullptr ? record->listening : isListening(socket);
+  QByteArray owed;
+  if (record != nullptr && record->owedLeft() > 0) {
+    const iovec part{record->owed.data() + record->owedOffset, static_cast<size_t>(record->owedLeft())};
+    const ssize_t sent = kernelSend(socket, &part, 1);
+    if (sent >= 0 && sent < record->owedLeft()) {
+      owed = record->owed.mid(record->owedOffset + sent);
+    } else if (sent < 0 && wouldBlock(errno)) {
+      owed = record->owed.mid(record->owedOffset);
+    }
+  }
+  if (record != nullptr) {
+    dropRecord(socket);
+  }
   QCoreApplication* loop = QCoreApplication::instance();
-  if (loop == nullptr || isListening(socket) || ::shutdown(socket, SHUT_WR) != 0 ||
-      LingeringClose::drainSocket(socket)) {
+  if (listening || loop == nullptr) {
     ::close(socket);
     return 0;
   }
-  new LingeringClose(socket, loop);
+  if (!owed.isEmpty()) {
+    // The caller was told these bytes were sent: they go before the end of the connection.
+    new OwedClose(socket, std::move(owed), loop);
+    return 0;
+  }
+  closeAfterOutput(socket);
   return 0;
 }
 
@@ -438,12 +836,24 @@ int bindSocket(int socket, quint32 address, int port) {
   const int reuse = 1;
   ::setsockopt(socket, SOL_SOCKET, SO_REUSEADDR, &reuse, sizeof reuse);
   const sockaddr_in endpoint = makeAddress(address, port);
-  return ::bind(socket, reinterpret_cast<const sockaddr*>(&endpoint), sizeof endpoint) == 0 ? 0 : failFromErrno();
+  if (::bind(socket, reinterpret_cast<const sockaddr*>(&endpoint), sizeof endpoint) != 0) {
+    return failFromErrno();
+  }
+  if (SocketRecord* record = findRecord(socket)) {
+    record->bound = true;
+    record->localKnown = port != 0;
+    record->localAddress = address;
+    record->localPort = port;
+  }
+  return 0;
 }
 
 int listenSocket(int socket, int backlog) {
   if (::listen(socket, backlog) != 0) {
     return failFromErrno();
+  }
+  if (SocketRecord* record = findRecord(socket)) {
+    record->listening = true;
   }
   if (SocketWatch* watch = findWatch(socket)) {
     watch->setListening();
@@ -452,12 +862,9 @@ int listenSocket(int socket, int backlog) {
 }
 
 int acceptSocket(int socket, quint32* peerAddress, int* peerPort) {
+  LingeringClose::reapFinished();
   sockaddr_in peer{};
-  socklen_t length = sizeof peer;
-  int accepted = -1;
-  do {
-    accepted = ::accept4(socket, reinterpret_cast<sockaddr*>(&peer), &length, SOCK_NONBLOCK | SOCK_CLOEXEC);
-  } while (accepted < 0 && errno == EINTR);
+  const int accepted = kernelAccept(socket, &peer);
   const int acceptError = errno;
   SocketWatch* listener = findWatch(socket);
   if (listener != nullptr) {
@@ -468,11 +875,27 @@ int acceptSocket(int socket, quint32* peerAddress, int* peerPort) {
     return fail(winsockErrorFromErrno(acceptError));
   }
   readEndpoint(0, peer, peerAddress, peerPort);
+  SocketRecord& record = newRecord(accepted);
+  record.connected = true;
+  record.listener = socket;
+  record.peerKnown = true;
+  record.peerAddress = peer.sin_addr.s_addr;
+  record.peerPort = ntohs(peer.sin_port);
+  if (const SocketRecord* listening = findRecord(socket)) {
+    record.options = listening->options;
+    // A listener bound to one address gives its connections that address and its port; one
+    // bound to every interface leaves the local address to be asked for.
+    if (listening->localKnown && listening->localAddress != kInaddrAny) {
+      record.localKnown = true;
+      record.localAddress = listening->localAddress;
+      record.localPort = listening->localPort;
+    }
+  }
   if (listener != nullptr) {
     SocketWatch* watch = addWatch(accepted, listener->window(), listener->message(), listener->events());
     if (watch != nullptr) {
       watch->setConnected();
-      watch->post(kFdWrite, 0);
+      watch->announceFirstWrite();
     }
   }
   return accepted;
@@ -484,52 +907,159 @@ int connectSocket(int socket, quint32 address, int port) {
   do {
     result = ::connect(socket, reinterpret_cast<const sockaddr*>(&endpoint), sizeof endpoint);
   } while (result != 0 && errno == EINTR);
+  const int error = errno;
+  SocketRecord* record = findRecord(socket);
+  if (record != nullptr) {
+    // The local address is the system's choice now.
+    record->localKnown = false;
+  }
   SocketWatch* watch = findWatch(socket);
   if (result == 0) {
+    if (record != nullptr) {
+      record->connected = true;
+    }
     if (watch != nullptr) {
       watch->connectedNow();
     }
     return 0;
   }
-  if (errno == EINPROGRESS) {
+  if (error == EINPROGRESS) {
+    if (record != nullptr) {
+      record->connected = true;
+    }
     if (watch != nullptr) {
       watch->connectStarted();
     }
     // Winsock's answer for a connect that goes on in the background.
     return fail(kWsaEwouldblock);
   }
-  return failFromErrno();
-}
-
-qint64 sendSocket(int socket, const char* data, qint64 length) {
-  ssize_t sent = 0;
-  do {
-    sent = ::send(socket, data, static_cast<size_t>(length), MSG_NOSIGNAL);
-  } while (sent < 0 && errno == EINTR);
-  if (sent >= 0) {
-    return sent;
-  }
-  const int error = errno;
-  if (error == EAGAIN || error == EWOULDBLOCK) {
-    if (SocketWatch* watch = findWatch(socket)) {
-      watch->afterSendWouldBlock();
-    }
-  }
   return fail(winsockErrorFromErrno(error));
 }
 
+namespace {
+
+qint64 sendWouldBlock(int socket) {
+  if (SocketWatch* watch = findWatch(socket)) {
+    watch->afterSendWouldBlock();
+  }
+  return fail(kWsaEwouldblock);
+}
+
+}  // namespace
+
+qint64 sendSocket(int socket, const char* data, qint64 length) {
+  SocketRecord* record = findRecord(socket);
+  const bool watched = record != nullptr && findWatch(socket) != nullptr;
+  if (record != nullptr && record->full && watched) {
+    // The system took less than it was offered last time: until the socket can be written
+    // again, asking it once more would only fail.
+    return sendWouldBlock(socket);
+  }
+  const qsizetype owedLeft = record != nullptr ? record->owedLeft() : 0;
+  if (record != nullptr && record->holding > 0 && watched && owedLeft + length <= kHoldLimit) {
+    // A delivery of this socket is running: what it sends leaves together when it ends.
+    if (record->owedOffset > 0) {
+      record->owed.remove(0, record->owedOffset);
+      record->owedOffset = 0;
+    }
+    record->owed.append(data, static_cast<qsizetype>(length));
+    return length;
+  }
+  iovec parts[2];
+  int count = 0;
+  if (owedLeft > 0) {
+    parts[count++] = {record->owed.data() + record->owedOffset, static_cast<size_t>(owedLeft)};
+  }
+  parts[count++] = {const_cast<char*>(data), static_cast<size_t>(length)};
+  const ssize_t sent = kernelSend(socket, parts, count);
+  if (sent < 0) {
+    const int error = errno;
+    if (wouldBlock(error)) {
+      if (record != nullptr) {
+        record->full = true;
+      }
+      return sendWouldBlock(socket);
+    }
+    if (record != nullptr) {
+      record->owed.clear();
+      record->owedOffset = 0;
+    }
+    return fail(winsockErrorFromErrno(error));
+  }
+  if (owedLeft > 0) {
+    if (sent < owedLeft) {
+      record->owedOffset += sent;
+      record->full = true;
+      return sendWouldBlock(socket);
+    }
+    record->owed.clear();
+    record->owedOffset = 0;
+  }
+  const qint64 taken = sent - owedLeft;
+  if (record != nullptr && taken < length) {
+    record->full = true;
+  }
+  if (taken == 0) {
+    return sendWouldBlock(socket);
+  }
+  return taken;
+}
+
 qint64 receiveSocket(int socket, char* buffer, qint64 length, bool peek) {
-  ssize_t received = 0;
-  do {
-    received = ::recv(socket, buffer, static_cast<size_t>(length), peek ? MSG_PEEK : 0);
-  } while (received < 0 && errno == EINTR);
-  const int error = errno;
-  if (!peek) {
-    if (SocketWatch* watch = findWatch(socket)) {
-      watch->afterReceive();
+  SocketRecord* record = findRecord(socket);
+  ReadAhead& ahead = readAhead();
+  const bool fromAhead =
+      record != nullptr && ahead.socket == socket && ahead.generation == record->generation && ahead.left() > 0;
+  const bool held = fromAhead || (record != nullptr && record->inputLeft() > 0);
+  if (!held) {
+    const ssize_t received = kernelReceive(socket, buffer, static_cast<size_t>(length), peek ? MSG_PEEK : 0);
+    const int error = errno;
+    if (!peek) {
+      if (record != nullptr) {
+        record->readSize = static_cast<size_t>(std::max<qint64>(length, 1));
+      }
+      if (SocketWatch* watch = findWatch(socket)) {
+        watch->afterReceive(false);
+      }
+    }
+    return received >= 0 ? received : fail(winsockErrorFromErrno(error));
+  }
+  qint64 copied = 0;
+  if (fromAhead) {
+    copied = std::min<qint64>(length, static_cast<qint64>(ahead.left()));
+    std::memcpy(buffer, ahead.buffer.get() + ahead.offset, static_cast<size_t>(copied));
+    if (!peek) {
+      ahead.offset += static_cast<size_t>(copied);
+    }
+  } else {
+    copied = std::min<qint64>(length, record->inputLeft());
+    std::memcpy(buffer, record->input.constData() + record->inputOffset, static_cast<size_t>(copied));
+    if (!peek) {
+      record->inputOffset += copied;
+      if (record->inputLeft() == 0) {
+        record->input.clear();
+        record->inputOffset = 0;
+        // Bytes left over from an earlier turn: what the system got since then follows them
+        // in the same call, as one read of the system would give both.
+        if (copied < length && record->readError == 0) {
+          const ssize_t more = kernelReceive(socket, buffer + copied, static_cast<size_t>(length - copied), 0);
+          if (more > 0) {
+            copied += more;
+          } else if (more < 0 && !wouldBlock(errno)) {
+            record->readError = winsockErrorFromErrno(errno);
+          }
+        }
+      }
     }
   }
-  return received >= 0 ? received : fail(winsockErrorFromErrno(error));
+  if (!peek) {
+    record->readSize = static_cast<size_t>(std::max<qint64>(length, 1));
+    const bool stillHeld = (fromAhead && ahead.left() > 0) || record->inputLeft() > 0;
+    if (SocketWatch* watch = findWatch(socket)) {
+      watch->afterReceive(stillHeld);
+    }
+  }
+  return copied;
 }
 
 int setSocketOption(int socket, int level, int name, int value) {
@@ -538,7 +1068,23 @@ int setSocketOption(int socket, int level, int name, int value) {
   if (!nativeOption(level, name, &nativeLevel, &nativeName)) {
     return fail(10042);
   }
-  return ::setsockopt(socket, nativeLevel, nativeName, &value, sizeof value) == 0 ? 0 : failFromErrno();
+  SocketRecord* record = findRecord(socket);
+  if (record != nullptr) {
+    // The socket holds this value already (set before, or inherited from its listener).
+    if (const int* held = findOption(record->options, nativeLevel, nativeName); held != nullptr && *held == value) {
+      return 0;
+    }
+  }
+  ++callCounts().optionCalls;
+  if (::setsockopt(socket, nativeLevel, nativeName, &value, sizeof value) != 0) {
+    return failFromErrno();
+  }
+  if (record != nullptr) {
+    storeOption(record->options, nativeLevel, nativeName, value);
+    record->ownOptions = record->listener != kInvalidSocket;
+    record->acceptedReadBacks.clear();
+  }
+  return 0;
 }
 
 int getSocketOption(int socket, int level, int name, int* value) {
@@ -547,41 +1093,88 @@ int getSocketOption(int socket, int level, int name, int* value) {
   if (!nativeOption(level, name, &nativeLevel, &nativeName)) {
     return fail(10042);
   }
+  // The buffer sizes of connections accepted with their listener's options are the same for
+  // each: read once per listener.
+  SocketRecord* record = findRecord(socket);
+  SocketRecord* listener = nullptr;
+  if (record != nullptr && record->listener != kInvalidSocket && !record->ownOptions && nativeLevel == SOL_SOCKET &&
+      (nativeName == SO_RCVBUF || nativeName == SO_SNDBUF)) {
+    listener = findRecord(record->listener);
+    if (listener != nullptr && listener->listening) {
+      if (const int* known = findOption(listener->acceptedReadBacks, nativeLevel, nativeName)) {
+        *value = *known;
+        return 0;
+      }
+    } else {
+      listener = nullptr;
+    }
+  }
   socklen_t length = sizeof *value;
-  return ::getsockopt(socket, nativeLevel, nativeName, value, &length) == 0 ? 0 : failFromErrno();
+  ++callCounts().optionCalls;
+  if (::getsockopt(socket, nativeLevel, nativeName, value, &length) != 0) {
+    return failFromErrno();
+  }
+  if (listener != nullptr) {
+    storeOption(listener->acceptedReadBacks, nativeLevel, nativeName, *value);
+  }
+  return 0;
 }
 
 int socketLocalEndpoint(int socket, quint32* address, int* port) {
+  SocketRecord* record = findRecord(socket);
+  if (record != nullptr && record->localKnown) {
+    return readEndpoint(0, makeAddress(record->localAddress, record->localPort), address, port);
+  }
   sockaddr_in endpoint{};
   socklen_t length = sizeof endpoint;
-  return readEndpoint(::getsockname(socket, reinterpret_cast<sockaddr*>(&endpoint), &length), endpoint, address, port);
+  ++callCounts().endpointReads;
+  const int result = ::getsockname(socket, reinterpret_cast<sockaddr*>(&endpoint), &length);
+  // Once bound, or connected, the local end of a socket stays what it is.
+  if (result == 0 && record != nullptr && (record->bound || record->listening || record->listener != kInvalidSocket)) {
+    record->localKnown = true;
+    record->localAddress = endpoint.sin_addr.s_addr;
+    record->localPort = ntohs(endpoint.sin_port);
+  }
+  return readEndpoint(result, endpoint, address, port);
 }
 
 int socketPeerEndpoint(int socket, quint32* address, int* port) {
+  if (const SocketRecord* record = findRecord(socket); record != nullptr && record->peerKnown) {
+    return readEndpoint(0, makeAddress(record->peerAddress, record->peerPort), address, port);
+  }
   sockaddr_in endpoint{};
   socklen_t length = sizeof endpoint;
+  ++callCounts().endpointReads;
   return readEndpoint(::getpeername(socket, reinterpret_cast<sockaddr*>(&endpoint), &length), endpoint, address, port);
 }
 
 int asyncSelect(int socket, int window, unsigned message, int events) {
-  if (socket < 0 || !isSocket(socket)) {
+  if (socket < 0 || (findRecord(socket) == nullptr && !isSocket(socket))) {
     return fail(kWsaEnotsock);
   }
   if (events == 0) {
     removeWatch(socket);
     return 0;
   }
+  if (findRecord(socket) == nullptr) {
+    newRecord(socket);
+  }
   SocketWatch* watch = addWatch(socket, window, message, events);
   if (watch == nullptr) {
     return fail(kWsaEinval);
   }
   if (isListening(socket)) {
+    findRecord(socket)->listening = true;
     watch->setListening();
   } else if (isConnected(socket)) {
     watch->setConnected();
     watch->post(kFdWrite, 0);
   }
   return 0;
+}
+
+SocketCallCounts socketCallCounts() {
+  return callCounts();
 }
 
 quint32 inetAddress(const QString& text) {

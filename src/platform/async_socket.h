@@ -71,16 +71,24 @@ int closeSocket(int socket);
 int bindSocket(int socket, quint32 address, int port);
 int listenSocket(int socket, int backlog);
 
-// The accepted socket carries the listener's registration. peerAddress and peerPort may
-// be null.
+// The accepted socket carries the listener's registration and the listener's options;
+// its peer (and, for a listener bound to one address, its local end) is known from the
+// accept, without asking the system again. peerAddress and peerPort may be null.
 int acceptSocket(int socket, quint32* peerAddress, int* peerPort);
 
 // A connect that goes on in the background fails with 10035 (would block); FD_CONNECT
 // then tells how it ended.
 int connectSocket(int socket, quint32 address, int port);
 
-// Never raises SIGPIPE; a broken connection fails with 10058 or 10054.
+// Never raises SIGPIPE; a broken connection fails with 10058 or 10054. Takes as much as
+// the socket's buffer allows in one system call. While a notification of the socket is
+// being delivered, small sends are held and leave together in one call when the delivery
+// ends (a head and its body); a connection that breaks then reports it as FD_CLOSE with the
+// error. After a send the system took only in part, the next one fails with "would block"
+// without asking the system again, and FD_WRITE follows as usual.
 qint64 sendSocket(int socket, const char* data, qint64 length);
+// The read notification has read already: the bytes it announced wait in the stand-in and
+// are given from there (with what else arrived, when some were left from an earlier turn).
 qint64 receiveSocket(int socket, char* buffer, qint64 length, bool peek = false);
 
 int setSocketOption(int socket, int level, int name, int value);
@@ -92,6 +100,17 @@ int socketPeerEndpoint(int socket, quint32* address, int* port);
 
 // Starts (events not 0) or ends (events 0) the notifications of a socket.
 int asyncSelect(int socket, int window, unsigned message, int events);
+
+// The system calls the stand-in has made for sockets, by kind, since the start: for tests
+// and measurements.
+struct SocketCallCounts {
+  quint64 sends = 0;
+  quint64 receives = 0;
+  quint64 accepts = 0;
+  quint64 endpointReads = 0;  // local or peer address
+  quint64 optionCalls = 0;    // setting, reading or probing an option
+};
+SocketCallCounts socketCallCounts();
 
 // Dotted text <-> address in network order; kInaddrNone for text that is not an address.
 quint32 inetAddress(const QString& text);

@@ -283,4 +283,56 @@ TEST_F(Accepting, AFailedAcceptLeavesTheListenerListening) {
   EXPECT_LE(listenerErrors.size(), 3u) << "no spinning while descriptors are short";
 }
 
+// The peer's address comes with the accept, the local one from the listener's own address,
+// and the options with the listener's: after the first connection, none is asked again.
+TEST_F(Accepting, AConnectionIsTakenWithoutAskingTheSystemForItsAddressesOrOptions) {
+  usrSocket listener;
+  listener.Bind(0, QStringLiteral("127.0.0.1"));
+  listener.Listen();
+  std::unique_ptr<usrSocket> connection;
+  QString peerDuringRequest;
+  listener.events.ConnectionRequest = [&](int requestID) {
+    peerDuringRequest = listener.RemoteHostIP() + QLatin1Char(':') + QString::number(listener.RemotePort());
+    connection = std::make_unique<usrSocket>();
+    connection->Accept(requestID);
+  };
+  for (int round = 0; round < 2; ++round) {
+    const orv::platform::SocketCallCounts before = orv::platform::socketCallCounts();
+    TcpPeer peer(listener.LocalPort());
+    ASSERT_TRUE(processEventsUntil([&] { return connection != nullptr; }));
+    const orv::platform::SocketCallCounts after = orv::platform::socketCallCounts();
+    EXPECT_EQ(after.endpointReads, before.endpointReads);
+    if (round > 0) {
+      EXPECT_EQ(after.optionCalls, before.optionCalls);
+    }
+    const QString peerEnd = QStringLiteral("127.0.0.1:") + QString::number(peer.localPort());
+    EXPECT_EQ(peerDuringRequest, peerEnd);
+    EXPECT_EQ(connection->RemoteHostIP() + QLatin1Char(':') + QString::number(connection->RemotePort()), peerEnd);
+    EXPECT_EQ(connection->LocalIP(), QStringLiteral("127.0.0.1"));
+    EXPECT_EQ(connection->LocalPort(), listener.LocalPort());
+    connection.reset();
+  }
+}
+
+// On every interface the local address of a connection is known only to the system: it is
+// asked for when first wanted, not for every connection.
+TEST_F(Accepting, OnEveryInterfaceTheLocalEndIsAskedForOnlyWhenWanted) {
+  usrSocket listener;
+  listener.Listen();
+  std::unique_ptr<usrSocket> connection;
+  listener.events.ConnectionRequest = [&](int requestID) {
+    connection = std::make_unique<usrSocket>();
+    connection->Accept(requestID);
+  };
+  const orv::platform::SocketCallCounts before = orv::platform::socketCallCounts();
+  TcpPeer peer(listener.LocalPort());
+  ASSERT_TRUE(processEventsUntil([&] { return connection != nullptr; }));
+  EXPECT_EQ(orv::platform::socketCallCounts().endpointReads, before.endpointReads);
+  EXPECT_EQ(connection->LocalIP(), QStringLiteral("127.0.0.1"));
+  EXPECT_EQ(connection->LocalPort(), listener.LocalPort());
+  EXPECT_EQ(connection->LocalIP(), QStringLiteral("127.0.0.1"));
+  EXPECT_EQ(orv::platform::socketCallCounts().endpointReads, before.endpointReads + 1);
+  connection.reset();
+}
+
 }  // namespace

@@ -418,4 +418,75 @@ TEST_F(Connected, EachEventFindsTheStateItReportsAlreadySet) {
   }
 }
 
+TEST_F(Connected, EverythingQueuedLeavesInOneSystemCallAndIsToldPieceByPiece) {
+  open();
+  const QByteArray data = pattern(20000);
+  const quint64 before = platform::socketCallCounts().sends;
+  server->SendDataB(data);
+  EXPECT_EQ(platform::socketCallCounts().sends - before, 1u);
+  EXPECT_EQ(trace.seen,
+            (QStringList{QStringLiteral("SendProgress(8193,11807)"), QStringLiteral("SendProgress(8193,3614)"),
+                         QStringLiteral("SendProgress(3614,0)"), QStringLiteral("SendComplete")}));
+  ASSERT_TRUE(processEventsUntil([&] { return peer->received.size() == data.size(); }));
+  EXPECT_TRUE(peer->received == data);
+}
+
+// A response made while the request's notice is handled: its head and its body leave in one
+// system call, and each still reports its own progress and completion.
+TEST_F(Connected, AHeadAndItsBodySentForARequestLeaveTogether) {
+  open();
+  const QByteArray head("HTTP/1.1 200 OK\r\nContent-Length: 12000\r\n\r\n");
+  const QByteArray body = pattern(12000);
+  quint64 before = 0;
+  server->events.DataArrival = [&](int) {
+    QByteArray request;
+    server->GetData(request);
+    before = platform::socketCallCounts().sends;
+    server->SendDataB(head);
+    server->SendDataB(body);
+  };
+  peer->send("GET / HTTP/1.1\r\n\r\n");
+  ASSERT_TRUE(processEventsUntil([&] { return peer->received.size() == head.size() + body.size(); }));
+  EXPECT_EQ(platform::socketCallCounts().sends - before, 1u);
+  EXPECT_TRUE(peer->received == head + body);
+  EXPECT_EQ(trace.seen, (QStringList{QStringLiteral("SendProgress(%1,0)").arg(head.size()),
+                                     QStringLiteral("SendComplete"), QStringLiteral("SendProgress(8193,3807)"),
+                                     QStringLiteral("SendProgress(3807,0)"), QStringLiteral("SendComplete")}));
+}
+
+TEST_F(Connected, ASocketThatTakesPartOfTheQueueTellsThatPartInPiecesAndWaitsWithoutAskingAgain) {
+  orv::core::gConfiguration.AdvancedParameters.SKT_SNDBUF = 4096;
+  open(4096);
+  peer->pauseReading();
+  settle();
+  const QByteArray data = pattern(400000);
+  const quint64 before = platform::socketCallCounts().sends;
+  server->SendDataB(data);
+  EXPECT_EQ(platform::socketCallCounts().sends - before, 1u) << "the refused second try asks the system nothing";
+  ASSERT_FALSE(trace.seen.isEmpty());
+  EXPECT_EQ(trace.count(QStringLiteral("SendComplete")), 0);
+  EXPECT_TRUE(logged(QStringLiteral("WARNING: Send buffer full, waiting...")));
+
+  peer->resumeReading();
+  ASSERT_TRUE(processEventsUntil([&] { return peer->received.size() == data.size(); }, 30000));
+  EXPECT_TRUE(peer->received == data);
+  ASSERT_TRUE(processEventsUntil([&] { return trace.count(QStringLiteral("SendComplete")) == 1; }));
+  // Every piece at most the maximum plus one, the remainders counting down to 0.
+  qint64 remaining = data.size();
+  for (const QString& event : trace.seen) {
+    if (!event.startsWith(QStringLiteral("SendProgress("))) {
+      continue;
+    }
+    const QStringList values = event.mid(13, event.size() - 14).split(QLatin1Char(','));
+    const int piece = values.at(0).toInt();
+    EXPECT_GT(piece, 0);
+    EXPECT_LE(piece, 8193);
+    remaining -= piece;
+    EXPECT_EQ(values.at(1).toLongLong(), remaining) << event.toStdString();
+  }
+  EXPECT_EQ(remaining, 0);
+  EXPECT_EQ(trace.seen.last(), QStringLiteral("SendComplete"));
+  EXPECT_EQ(server->BytesSent(), data.size());
+}
+
 }  // namespace

@@ -13,6 +13,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <functional>
 #include <memory>
 #include <vector>
 
@@ -43,8 +44,12 @@ class AsyncSocketTest : public ::testing::Test {
     descriptorsBefore_ = platform::openDescriptorCount();
     window_.setProcedure([this](unsigned message, quintptr wParam, qintptr lParam) {
       if (message == kSocketMessage) {
-        notifications.push_back(
-            {static_cast<int>(wParam), static_cast<int>(lParam & 0xFFFF), static_cast<int>((lParam >> 16) & 0xFFFF)});
+        const Notification notice{static_cast<int>(wParam), static_cast<int>(lParam & 0xFFFF),
+                                  static_cast<int>((lParam >> 16) & 0xFFFF)};
+        notifications.push_back(notice);
+        if (onNotification) {
+          onNotification(notice);
+        }
       }
       return qintptr{0};
     });
@@ -97,6 +102,7 @@ class AsyncSocketTest : public ::testing::Test {
   }
 
   std::vector<Notification> notifications;
+  std::function<void(const Notification&)> onNotification;  // what the window does after recording
   platform::MessageWindow window_{QStringLiteral("STATIC"), QStringLiteral("TEST_SOCKET_WINDOW")};
 
  private:
@@ -311,6 +317,147 @@ TEST_F(AsyncSocketTest, OptionsUseTheWinsockNames) {
   EXPECT_NE(value, 0);
   EXPECT_EQ(platform::setSocketOption(socket, platform::kSolSocket, 0x7777, 1), -1);
   EXPECT_EQ(platform::lastSocketError(), 10042);
+}
+
+TEST_F(AsyncSocketTest, WhatAReadNoticeSendsLeavesInOneSystemCallWhenTheNoticeEnds) {
+  int port = 0;
+  const int listener = listen(&port);
+  TcpPeer peer(port);
+  const int accepted = acceptOne(listener);
+  const QByteArray head("HTTP/1.1 200 OK\r\nContent-Length: 4000\r\n\r\n");
+  const QByteArray body(4000, 'b');
+  quint64 sendsInside = 0;
+  onNotification = [&](const Notification& notice) {
+    if (notice.socket != accepted || notice.event != platform::kFdRead) {
+      return;
+    }
+    char request[64];
+    ASSERT_GT(platform::receiveSocket(accepted, request, sizeof request), 0);
+    const quint64 before = platform::socketCallCounts().sends;
+    EXPECT_EQ(platform::sendSocket(accepted, head.constData(), head.size()), head.size());
+    EXPECT_EQ(platform::sendSocket(accepted, body.constData(), body.size()), body.size());
+    sendsInside = platform::socketCallCounts().sends - before;
+  };
+  const quint64 sendsBefore = platform::socketCallCounts().sends;
+  ASSERT_EQ(peer.send("GET / HTTP/1.1\r\n\r\n"), 18);
+  ASSERT_TRUE(processEventsUntil([&] { return peer.received.size() == head.size() + body.size(); }));
+  EXPECT_EQ(sendsInside, 0u) << "held while the notice runs";
+  EXPECT_EQ(platform::socketCallCounts().sends - sendsBefore, 1u) << "head and body in one call";
+  EXPECT_TRUE(peer.received == head + body);
+}
+
+TEST_F(AsyncSocketTest, AReadNoticeHasReadAlreadySoTheReceiveAsksTheSystemNothing) {
+  int port = 0;
+  const int listener = listen(&port);
+  TcpPeer peer(port);
+  const int accepted = acceptOne(listener);
+  QByteArray got;
+  quint64 receivesInside = 1;
+  onNotification = [&](const Notification& notice) {
+    if (notice.socket == accepted && notice.event == platform::kFdRead) {
+      char buffer[4096];
+      const quint64 before = platform::socketCallCounts().receives;
+      const qint64 received = platform::receiveSocket(accepted, buffer, sizeof buffer);
+      receivesInside = platform::socketCallCounts().receives - before;
+      got.append(buffer, static_cast<qsizetype>(std::max<qint64>(received, 0)));
+    }
+  };
+  const quint64 receivesBefore = platform::socketCallCounts().receives;
+  ASSERT_EQ(peer.send("GET /a"), 6);
+  ASSERT_TRUE(processEventsUntil([&] { return got.size() == 6; }));
+  EXPECT_EQ(receivesInside, 0u);
+  EXPECT_EQ(platform::socketCallCounts().receives - receivesBefore, 1u) << "one read, no look ahead";
+  EXPECT_EQ(got, QByteArray("GET /a"));
+}
+
+TEST_F(AsyncSocketTest, AFullSocketTakesPartAndTheNextSendWouldBlockWithoutAskingTheSystem) {
+  int port = 0;
+  const int listener = listen(&port);
+  TcpPeer peer(port, 4096);
+  peer.pauseReading();
+  const int accepted = acceptOne(listener);
+  ASSERT_EQ(platform::setSocketOption(accepted, platform::kSolSocket, platform::kSoSndBuf, 4096), 0);
+  ASSERT_TRUE(waitFor(accepted, platform::kFdWrite));
+  const QByteArray block(1 << 20, 'p');
+  const quint64 before = platform::socketCallCounts().sends;
+  const qint64 taken = platform::sendSocket(accepted, block.constData(), block.size());
+  ASSERT_GT(taken, 0);
+  ASSERT_LT(taken, block.size()) << "the buffer takes only a part";
+  EXPECT_EQ(platform::sendSocket(accepted, block.constData() + taken, block.size() - taken), -1);
+  EXPECT_EQ(platform::lastSocketError(), 10035);
+  EXPECT_EQ(platform::socketCallCounts().sends - before, 1u);
+
+  peer.resumeReading();
+  ASSERT_TRUE(waitFor(accepted, platform::kFdWrite, 2)) << "write readiness follows the refused send";
+  const qint64 more = platform::sendSocket(accepted, block.constData() + taken, block.size() - taken);
+  EXPECT_GT(more, 0);
+  ASSERT_TRUE(processEventsUntil([&] { return peer.received.size() == taken + more; }));
+}
+
+TEST_F(AsyncSocketTest, AHeldSendToAConnectionThatBrokeEndsInACloseWithTheError) {
+  int port = 0;
+  const int listener = listen(&port);
+  TcpPeer peer(port);
+  const int accepted = acceptOne(listener);
+  onNotification = [&](const Notification& notice) {
+    if (notice.socket == accepted && notice.event == platform::kFdRead) {
+      char buffer[64];
+      platform::receiveSocket(accepted, buffer, sizeof buffer);
+      peer.reset();
+      EXPECT_EQ(platform::sendSocket(accepted, "late", 4), 4) << "held, so taken";
+    }
+  };
+  ASSERT_EQ(peer.send("x"), 1);
+  ASSERT_TRUE(waitFor(accepted, platform::kFdClose));
+  settle();
+  EXPECT_EQ(count(accepted, platform::kFdClose), 1);
+  const auto close = std::find_if(notifications.begin(), notifications.end(),
+                                  [&](const Notification& n) { return n.event == platform::kFdClose; });
+  EXPECT_TRUE(close->error == 10054 || close->error == 10058) << close->error;
+}
+
+TEST_F(AsyncSocketTest, AnAcceptedConnectionKnowsItsEndsAndItsListenersOptionsWithoutAskingTheSystem) {
+  const int listener = track(platform::createSocket(platform::kAfInet, platform::kSockStream, platform::kIpProtoTcp));
+  ASSERT_EQ(platform::asyncSelect(listener, window_.handle(), kSocketMessage, kAllEvents), 0);
+  ASSERT_EQ(platform::setSocketOption(listener, platform::kSolSocket, platform::kSoSndBuf, 32768), 0);
+  ASSERT_EQ(platform::setSocketOption(listener, platform::kIpProtoTcp, platform::kTcpNoDelay, 1), 0);
+  ASSERT_EQ(platform::bindSocket(listener, platform::inetAddress(QStringLiteral("127.0.0.1")), 0), 0);
+  ASSERT_EQ(platform::listenSocket(listener, 5), 0);
+  int port = 0;
+  ASSERT_EQ(platform::socketLocalEndpoint(listener, nullptr, &port), 0);
+
+  int sendBuffers[2] = {};
+  for (int round = 0; round < 2; ++round) {
+    TcpPeer peer(port);
+    ASSERT_TRUE(waitFor(listener, platform::kFdAccept, round + 1));
+    const int accepted = acceptOne(listener);
+    const platform::SocketCallCounts before = platform::socketCallCounts();
+    quint32 address = 0;
+    int endpointPort = 0;
+    ASSERT_EQ(platform::socketPeerEndpoint(accepted, &address, &endpointPort), 0);
+    EXPECT_EQ(platform::inetDottedText(address), QStringLiteral("127.0.0.1"));
+    EXPECT_EQ(endpointPort, peer.localPort());
+    ASSERT_EQ(platform::socketLocalEndpoint(accepted, &address, &endpointPort), 0);
+    EXPECT_EQ(platform::inetDottedText(address), QStringLiteral("127.0.0.1"));
+    EXPECT_EQ(endpointPort, port);
+    EXPECT_EQ(platform::socketCallCounts().endpointReads, before.endpointReads) << "known from the accept";
+
+    EXPECT_EQ(platform::setSocketOption(accepted, platform::kSolSocket, platform::kSoSndBuf, 32768), 0);
+    EXPECT_EQ(platform::setSocketOption(accepted, platform::kIpProtoTcp, platform::kTcpNoDelay, 1), 0);
+    ASSERT_EQ(platform::getSocketOption(accepted, platform::kSolSocket, platform::kSoSndBuf, &sendBuffers[round]), 0);
+    EXPECT_EQ(platform::socketCallCounts().optionCalls - before.optionCalls, round == 0 ? 1u : 0u)
+        << "the options came with the accept; the sizes are read once per listener";
+    int noDelay = 0;
+    ASSERT_EQ(platform::getSocketOption(accepted, platform::kIpProtoTcp, platform::kTcpNoDelay, &noDelay), 0);
+    EXPECT_NE(noDelay, 0) << "inherited from the listener";
+
+    const quint64 probesBefore = platform::socketCallCounts().optionCalls;
+    ASSERT_EQ(platform::closeSocket(accepted), 0);
+    forget(accepted);
+    EXPECT_EQ(platform::socketCallCounts().optionCalls, probesBefore) << "no probe at close";
+  }
+  EXPECT_EQ(sendBuffers[0], sendBuffers[1]);
+  EXPECT_GE(sendBuffers[0], 32768);
 }
 
 }  // namespace
