@@ -62,27 +62,32 @@ void clsSocketMaster::SendBufferedData() {
   sending_ = true;
   const SendingMark mark{sending_, alive_};
   while (BytesQueued() > 0 && state_ == SocketState::sckConnected) {
-    // Everything waiting goes to the platform in one call, which passes it on in as few
-    // system calls as the socket's buffer allows. What it took is then told piece by piece,
-    // each piece as large as one call of at most the maximum send plus one byte would have
-    // been, so that the progress events stay what they are.
-    // Each piece goes out as it is: held back "with more to follow" in a send buffer smaller
-    // than a segment (SKT_SNDBUF's 32768 on the loopback), pieces waited for the peer's
-    // delayed acknowledgement, about 40 ms per buffer, and a page of megabytes took seconds.
-    const qint64 sent = platform::sendSocket(socketHandle_, sendBuffer_.constData() + sendOffset_, BytesQueued());
-    if (sent > 0) {
-      if (!ReportSentPieces(sent)) {
-        return;
-      }
+    // Everything waiting is handed to the platform, which takes it in as few system calls as
+    // the socket's buffer allows. What it took is then told piece by piece, each piece as
+    // large as one call of at most the maximum send plus one byte would have been, so that
+    // the progress events stay what they are.
+    const char* waiting = sendBuffer_.constData() + sendOffset_;
+    const qint64 queued = BytesQueued();
+    qint64 sent = 0;
+    qint64 taken = 0;
+    while (sent < queued && (taken = platform::sendSocket(socketHandle_, waiting + sent, queued - sent)) > 0) {
+      sent += taken;
+    }
+    const int error = sent == queued ? 0 : taken == 0 ? platform::kWsaEwouldblock : platform::lastSocketError();
+    if (sent > 0 && !ReportSentPieces(sent)) {
+      return;
+    }
+    if (error == 0) {
       continue;
     }
-    const int error = sent == 0 ? platform::kWsaEwouldblock : platform::lastSocketError();
     if (error == platform::kWsaEwouldblock) {
       logSocketEvent(QStringLiteral("WARNING: Send buffer full, waiting..."));
       return;
     }
-    SetState(SocketState::sckError);
-    ReportError(error, QStringLiteral("clsSocketMaster.SendBufferedData"));
+    if (state_ == SocketState::sckConnected) {
+      SetState(SocketState::sckError);
+      ReportError(error, QStringLiteral("clsSocketMaster.SendBufferedData"));
+    }
     return;
   }
 }

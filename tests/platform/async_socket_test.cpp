@@ -10,6 +10,7 @@
 #include <QAbstractEventDispatcher>
 
 #include <gtest/gtest.h>
+#include <sys/socket.h>
 
 #include <algorithm>
 #include <cstring>
@@ -376,7 +377,10 @@ TEST_F(AsyncSocketTest, AFullSocketTakesPartAndTheNextSendWouldBlockWithoutAskin
   TcpPeer peer(port, 4096);
   peer.pauseReading();
   const int accepted = acceptOne(listener);
-  ASSERT_EQ(platform::setSocketOption(accepted, platform::kSolSocket, platform::kSoSndBuf, 4096), 0);
+  // Set behind the layer's back: a buffer size it knows would limit what each call offers,
+  // and the buffer would fill only after several calls.
+  const int small = 4096;
+  ASSERT_EQ(::setsockopt(accepted, SOL_SOCKET, SO_SNDBUF, &small, sizeof small), 0);
   ASSERT_TRUE(waitFor(accepted, platform::kFdWrite));
   const QByteArray block(1 << 20, 'p');
   const quint64 before = platform::socketCallCounts().sends;
@@ -392,6 +396,25 @@ TEST_F(AsyncSocketTest, AFullSocketTakesPartAndTheNextSendWouldBlockWithoutAskin
   const qint64 more = platform::sendSocket(accepted, block.constData() + taken, block.size() - taken);
   EXPECT_GT(more, 0);
   ASSERT_TRUE(processEventsUntil([&] { return peer.received.size() == taken + more; }));
+}
+
+TEST_F(AsyncSocketTest, ASendBufferOfAFixedSizeIsOfferedThreeQuartersOfItsReservationPerCall) {
+  int port = 0;
+  const int listener = listen(&port);
+  TcpPeer peer(port, 4096);
+  const int accepted = acceptOne(listener);
+  ASSERT_EQ(platform::setSocketOption(accepted, platform::kSolSocket, platform::kSoSndBuf, 32768), 0);
+  ASSERT_TRUE(waitFor(accepted, platform::kFdWrite));
+  const QByteArray block(1 << 20, 'q');
+  const quint64 before = platform::socketCallCounts().sends;
+  const qint64 first = platform::sendSocket(accepted, block.constData(), block.size());
+  EXPECT_EQ(first, 49152) << "one segment as large as the buffer would wait for the peer's delayed acknowledgement";
+  const qint64 second = platform::sendSocket(accepted, block.constData() + first, block.size() - first);
+  EXPECT_EQ(platform::socketCallCounts().sends - before, 2u) << "a call the layer limited is no sign of a full socket";
+
+  const qint64 total = first + std::max<qint64>(second, 0);
+  ASSERT_TRUE(processEventsUntil([&] { return peer.received.size() == total; }));
+  EXPECT_EQ(peer.received, block.left(total));
 }
 
 TEST_F(AsyncSocketTest, AHeldSendToAConnectionThatBrokeEndsInACloseWithTheError) {
