@@ -271,45 +271,6 @@ BeneathOpenResult openRegularFileBeneath(int folderHandle, const QByteArray& rel
   return BeneathOpenResult::Opened;
 }
 
-std::optional<std::vector<FolderEntry>> listFolder(const QString& path) {
-  const QByteArray native = nativePath(path);
-  DIR* folder = ::opendir(native.constData());
-  if (folder == nullptr) {
-    return std::nullopt;
-  }
-  std::vector<FolderEntry> entries;
-  errno = 0;
-  while (const struct dirent* entry = ::readdir(folder)) {
-    const char* name = entry->d_name;
-    if (name[0] == '.' && (name[1] == '\0' || (name[1] == '.' && name[2] == '\0'))) {
-      continue;
-    }
-    unsigned char type = entry->d_type;
-    if (type == DT_UNKNOWN) {
-      struct stat info {};
-      if (::fstatat(::dirfd(folder), name, &info, AT_SYMLINK_NOFOLLOW) == 0) {
-        type = S_ISREG(info.st_mode)   ? DT_REG
-               : S_ISDIR(info.st_mode) ? DT_DIR
-               : S_ISLNK(info.st_mode) ? DT_LNK
-                                       : DT_FIFO;
-      }
-    }
-    const EntryType kind = type == DT_REG   ? EntryType::File
-                           : type == DT_DIR ? EntryType::Folder
-                           : type == DT_LNK ? EntryType::SymbolicLink
-                                            : EntryType::Other;
-    entries.push_back({decodeUtf8Escaped(name), kind});
-    errno = 0;
-  }
-  // readdir answers null both at the end and on a failure; only errno tells them apart.
-  const bool failed = errno != 0;
-  ::closedir(folder);
-  if (failed) {
-    return std::nullopt;
-  }
-  return entries;
-}
-
 QString currentFolder() {
   char* folder = ::getcwd(nullptr, 0);
   if (folder == nullptr) {

@@ -132,16 +132,6 @@ QString pathFromNative(const QByteArray& bytes);
 // What a folder entry is, as the listing reports it (symbolic links not followed).
 enum class EntryType { File, Folder, SymbolicLink, Other };
 
-struct FolderEntry {
-  QString name;  // through the surrogate-escape mapping
-  EntryType type = EntryType::Other;
-};
-
-// The entries of a folder but "." and "..", in the order the file system gives them (no
-// order at all). The type comes from the listing itself, or from lstat where the file
-// system does not say. Nothing when the folder cannot be opened or read to its end.
-std::optional<std::vector<FolderEntry>> listFolder(const QString& path);
-
 // The process's current directory, and changing it; true on success.
 QString currentFolder();
 bool setCurrentFolder(const QString& path);

@@ -41,8 +41,10 @@ class OpenFolder {
 
   bool isOpen() const { return handle_ >= 0; }
 
-  // The entries but "." and "..", in no order, as listFolder gives them; nothing when the
-  // folder cannot be read to its end. Reads the folder from its start each time.
+  // The entries but "." and "..", in the order the file system gives them (no order at
+  // all). The type comes from the listing itself, or from the entry's own status where the
+  // file system does not say. Nothing when the folder cannot be read to its end. Reads the
+  // folder from its start each time.
   std::optional<std::vector<ReadFolderEntry>> entries() const;
 
   // The status of an entry, by its native name; without followLinks a symbolic link

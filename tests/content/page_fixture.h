@@ -76,25 +76,6 @@ inline QString makeRawFolder(const QString& folder, const QByteArray& name, cons
   return orv::platform::pathFromNative(path);
 }
 
-// Empties a folder whatever its names hold (QDir lists no name that is not UTF-8, so a
-// temporary folder could not remove itself).
-inline void removeContents(const QString& folder) {
-  const auto entries = orv::platform::listFolder(folder);
-  if (!entries) {
-    return;
-  }
-  for (const orv::platform::FolderEntry& entry : *entries) {
-    const QString path = folder + QLatin1Char('/') + entry.name;
-    if (entry.type == orv::platform::EntryType::Folder) {
-      ::chmod(orv::platform::nativePath(path).constData(), 0755);
-      removeContents(path);
-      ::rmdir(orv::platform::nativePath(path).constData());
-    } else {
-      ::unlink(orv::platform::nativePath(path).constData());
-    }
-  }
-}
-
 inline QDateTime at(int year, int month, int day, int hour = 12, int minute = 0, int second = 0) {
   return QDateTime(QDate(year, month, day), QTime(hour, minute, second), Qt::LocalTime);
 }
@@ -234,7 +215,6 @@ class PageTest : public ::testing::Test {
         std::make_shared<const orv::xml::Document>(orv::content::getXslGroupStylesheet());
   }
   void TearDown() override {
-    removeContents(share_.path());
     orv::core::gLanguage = savedLanguage_;
     orv::core::gConfiguration = savedConfiguration_;
     orv::core::gAppFolder = savedAppFolder_;

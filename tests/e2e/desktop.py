@@ -9,10 +9,9 @@ the session closes, also after a failure or a SIGTERM.
 
 A test of another window follows test_shell.py:
 
-    session = desktop.Session().start()            # and addCleanup(session.close)
-    server = orvendale.Server(shares, environment=session.program_environment())
-    server.start()                                 # and addCleanup(desktop.stop_program, server)
-    frame = session.find(session.application(server.process.pid), (session.pyatspi.ROLE_FRAME,), TITLE)
+    session, server = desktop.session_with_program(self, shares)   # stopped at the test's end
+    server.start()
+    frame = desktop.main_window(session, server)
     session.press(session.button(frame, "Uploads"))
     session.close_window(server.process.pid, frame.name)
     desktop.wait_for_exit(server)                  # 0 after a clean shut-down
@@ -31,6 +30,9 @@ import time
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), os.pardir, "blackbox"))
 import orvendale  # noqa: E402  (the black-box helper lays out the application folder)
+
+# The main window's title; a debug build says so in it.
+TITLE = re.compile(r"Orvendale \d+\.\d+( \[Debug mode\])?")
 
 STEP_TIMEOUT = 30.0
 STOP_TIMEOUT = 30.0
@@ -286,6 +288,24 @@ class Session:
         message = event.ClientMessage(window=window, client_type=protocols, data=(32, [delete, X.CurrentTime, 0, 0, 0]))
         window.send_event(message, event_mask=X.NoEventMask)
         connection.flush()
+
+
+def session_with_program(test, shares):
+    """A started session and a program laid out with these shares, not yet started: both are
+    stopped and removed when the test ends, whatever its outcome."""
+    session = Session()
+    test.addCleanup(session.close)
+    session.start()
+    server = orvendale.Server(shares, environment=session.program_environment())
+    test.addCleanup(server.clean)
+    test.addCleanup(stop_program, server)
+    return session, server
+
+
+def main_window(session, server):
+    """The started program's main window."""
+    return session.find(session.application(server.process.pid), (session.pyatspi.ROLE_FRAME,), TITLE,
+                        what="the main window")
 
 
 def wait_for_exit(server, timeout=STOP_TIMEOUT):

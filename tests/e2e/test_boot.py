@@ -4,7 +4,6 @@ entry, whose Exec line quotes the program's path; unticking and saving removes i
 setting reaches config.xml."""
 
 import os
-import re
 import shutil
 import tempfile
 import unittest
@@ -12,7 +11,7 @@ import unittest
 import desktop
 from desktop import orvendale
 
-TITLE = re.compile(r"Orvendale \d+\.\d+( \[Debug mode\])?")
+TITLE = desktop.TITLE
 
 
 class BootCategory(unittest.TestCase):

@@ -11,7 +11,7 @@ import unittest
 import desktop
 from desktop import orvendale
 
-TITLE = re.compile(r"Orvendale \d+\.\d+( \[Debug mode\])?")
+TITLE = desktop.TITLE
 LOGIN = "dan"
 PASSWORD = "é secret " + "x" * 60  # longer than one line of Base64
 MEMBERS_TEXT = b"for members only"

@@ -9,18 +9,9 @@ import xml.etree.ElementTree as ElementTree
 import desktop
 from desktop import orvendale
 
-TITLE = re.compile(r"Orvendale \d+\.\d+( \[Debug mode\])?")
-
-
 class SharesWindow(unittest.TestCase):
     def setUp(self):
-        self.session = desktop.Session()
-        self.addCleanup(self.session.close)
-        self.session.start()
-        self.server = orvendale.Server([orvendale.Share("/music/", "music")],
-                                       environment=self.session.program_environment())
-        self.addCleanup(self.server.clean)
-        self.addCleanup(desktop.stop_program, self.server)
+        self.session, self.server = desktop.session_with_program(self, [orvendale.Share("/music/", "music")])
         self.server.folder("music")
         self.books = self.server.folder("my books")
         self.server.write("my books/chapter one.txt", "It was a dark and stormy night.")
@@ -33,8 +24,7 @@ class SharesWindow(unittest.TestCase):
         session, server = self.session, self.server
         server.start()
         pid = server.process.pid
-        application = session.application(pid)
-        frame = session.find(application, (session.pyatspi.ROLE_FRAME,), TITLE, what="the main window")
+        frame = desktop.main_window(session, server)
         title = frame.name
         self.assertEqual(server.get("/books/chapter%20one.txt").status, 404)
 

@@ -2,24 +2,14 @@
 server started and stopped from it, each panel shown, and a close that saves the stores."""
 
 import os
-import re
 import unittest
 
 import desktop
 from desktop import orvendale
 
-TITLE = re.compile(r"Orvendale \d+\.\d+( \[Debug mode\])?")
-
-
 class MainWindow(unittest.TestCase):
     def setUp(self):
-        self.session = desktop.Session()
-        self.addCleanup(self.session.close)
-        self.session.start()
-        self.server = orvendale.Server([orvendale.Share("/music/", "music")],
-                                       environment=self.session.program_environment())
-        self.addCleanup(self.server.clean)
-        self.addCleanup(desktop.stop_program, self.server)
+        self.session, self.server = desktop.session_with_program(self, [orvendale.Share("/music/", "music")])
         self.server.folder("music")
         self.server.write("music/song.txt", "la la la")
 
@@ -27,8 +17,7 @@ class MainWindow(unittest.TestCase):
         session, server = self.session, self.server
         server.start()  # it starts the server on load
         pid = server.process.pid
-        application = session.application(pid)
-        frame = session.find(application, (session.pyatspi.ROLE_FRAME,), TITLE, what="the main window")
+        frame = desktop.main_window(session, server)
         title = frame.name
 
         for text in ("Server on", "Shares", "Uploads", "History", "Settings"):

@@ -5,7 +5,6 @@ program cleanly. Pictures of the tray and of the menu are saved beside the other
 pictures."""
 
 import os
-import re
 import struct
 import time
 import unittest
@@ -14,7 +13,7 @@ import zlib
 import desktop
 from desktop import orvendale
 
-TITLE = re.compile(r"Orvendale \d+\.\d+( \[Debug mode\])?")
+TITLE = desktop.TITLE
 
 
 class TrayServer(orvendale.Server):

@@ -8,18 +8,9 @@ import unittest
 import desktop
 from desktop import orvendale
 
-TITLE = re.compile(r"Orvendale \d+\.\d+( \[Debug mode\])?")
-
-
 class UploadsWindow(unittest.TestCase):
     def setUp(self):
-        self.session = desktop.Session()
-        self.addCleanup(self.session.close)
-        self.session.start()
-        self.server = orvendale.Server([orvendale.Share("/music/", "music")],
-                                       environment=self.session.program_environment())
-        self.addCleanup(self.server.clean)
-        self.addCleanup(desktop.stop_program, self.server)
+        self.session, self.server = desktop.session_with_program(self, [orvendale.Share("/music/", "music")])
         self.server.folder("music")
         self.server.write("music/song.txt", "la la la")
 
@@ -27,7 +18,7 @@ class UploadsWindow(unittest.TestCase):
         session, server = self.session, self.server
         server.start()
         pid = server.process.pid
-        frame = session.find(session.application(pid), (session.pyatspi.ROLE_FRAME,), TITLE, what="the main window")
+        frame = desktop.main_window(session, server)
         title = frame.name
         session.press(session.button(frame, "Uploads"))
         sent = session.find(frame, None, "Files sent", what="the list of sent files")

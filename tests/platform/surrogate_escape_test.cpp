@@ -1,6 +1,7 @@
 #include "platform/surrogate_escape.h"
 
 #include "platform/file_system.h"
+#include "platform/folder_reading.h"
 #include "support/qt_printers.h"
 #include "support/temp_folder.h"
 
@@ -93,21 +94,6 @@ TEST(SurrogateEscape, OnlyTheEscapedBytesTurnBackIntoBytes) {
   EXPECT_FALSE(isEscapedByte(0xDD00));
 }
 
-// Removes what a test made under the folder: QDir lists no name that is not UTF-8, so the
-// temporary folder could not remove it.
-void removeContents(const QString& folder) {
-  const auto entries = listFolder(folder);
-  for (const FolderEntry& entry : entries.value_or(std::vector<FolderEntry>())) {
-    const QByteArray path = nativePath(folder + QLatin1Char('/') + entry.name);
-    if (entry.type == EntryType::Folder) {
-      removeContents(folder + QLatin1Char('/') + entry.name);
-      ::rmdir(path.constData());
-    } else {
-      ::unlink(path.constData());
-    }
-  }
-}
-
 // A name that only the mapping can reach: listing it, reaching it by its text and finding
 // its link target all keep the bytes.
 TEST(FolderListing, NamesWithEveryByteAreListedAndReachedAgain) {
@@ -129,13 +115,13 @@ TEST(FolderListing, NamesWithEveryByteAreListedAndReachedAgain) {
   ASSERT_EQ(::mkdir((base + "sub\xFF").constData(), 0755), 0);
   ASSERT_EQ(::symlink("sub\xFF", (base + "link\xFE").constData()), 0);
 
-  const auto entries = listFolder(folder.path());
+  const auto entries = OpenFolder(folder.path()).entries();
   ASSERT_TRUE(entries.has_value());
   ASSERT_EQ(entries->size(), names.size() + 2);
   for (const QByteArray& name : names) {
     const QString text = decodeUtf8Escaped(name);
     const auto found =
-        std::find_if(entries->begin(), entries->end(), [&](const FolderEntry& e) { return e.name == text; });
+        std::find_if(entries->begin(), entries->end(), [&](const ReadFolderEntry& e) { return e.name == text; });
     ASSERT_NE(found, entries->end()) << name.toHex().constData();
     EXPECT_EQ(found->type, EntryType::File);
     const auto status = statPath(folder.path() + QLatin1Char('/') + text);
@@ -145,20 +131,20 @@ TEST(FolderListing, NamesWithEveryByteAreListedAndReachedAgain) {
   const QString sub = decodeUtf8Escaped("sub\xFF");
   const QString link = decodeUtf8Escaped("link\xFE");
   const auto typeOf = [&](const QString& name) {
-    return std::find_if(entries->begin(), entries->end(), [&](const FolderEntry& e) { return e.name == name; })->type;
+    return std::find_if(entries->begin(), entries->end(), [&](const ReadFolderEntry& e) { return e.name == name; })
+        ->type;
   };
   EXPECT_EQ(typeOf(sub), EntryType::Folder);
   EXPECT_EQ(typeOf(link), EntryType::SymbolicLink);
   EXPECT_EQ(canonicalPath(folder.path() + QLatin1Char('/') + link),
             canonicalPath(folder.path()) + QLatin1Char('/') + sub);
-  removeContents(folder.path());
 }
 
 TEST(FolderListing, AFolderThatIsNotThereOrIsAFileGivesNothing) {
   const TempFolder folder;
-  EXPECT_FALSE(listFolder(folder.file(QStringLiteral("missing"))).has_value());
-  EXPECT_FALSE(listFolder(folder.write(QStringLiteral("file"), "x")).has_value());
-  const auto empty = listFolder(folder.path() + QStringLiteral("/"));
+  EXPECT_FALSE(OpenFolder(folder.file(QStringLiteral("missing"))).entries().has_value());
+  EXPECT_FALSE(OpenFolder(folder.write(QStringLiteral("file"), "x")).entries().has_value());
+  const auto empty = OpenFolder(folder.path() + QStringLiteral("/")).entries();
   ASSERT_TRUE(empty.has_value());
   EXPECT_EQ(empty->size(), 1u);
 }
@@ -172,7 +158,6 @@ TEST(FolderListing, TheCurrentFolderMayHoldAnyByte) {
   EXPECT_EQ(currentFolder(), canonicalPath(odd));
   ASSERT_TRUE(setCurrentFolder(previous));
   EXPECT_FALSE(setCurrentFolder(QString()));
-  removeContents(folder.path());
 }
 
 }  // namespace

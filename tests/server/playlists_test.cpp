@@ -53,11 +53,6 @@ class Playlists : public RoadFixture {
     orv::core::gLanguage.setText(u"HTLM/GROUP/UNKNOW_ALBUM", s("Unknown album"));
     music_ = tmp.makeFolder(s("pub/music"));
   }
-  void TearDown() override {
-    // Names that are not UTF-8 are beyond the temporary folder's own clean-up.
-    page_fixture::removeContents(tmp.file(s("pub")));
-    RoadFixture::TearDown();
-  }
 
   QByteArray playlistOf(const QString& tag = {}, const QString& value = {}) const {
     const std::optional<QByteArray> text =
