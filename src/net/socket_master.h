@@ -108,8 +108,8 @@ class clsSocketMaster {
   quint32 GetHostAddress(const QString& host) const;
   int GetBoundPort() const;
   void SendBufferedData();
-  // Tells the bytes the platform took in one call as the pieces of the send loop, with
-  // their progress events; false when a handler destroyed this object or closed it.
+  // Tells the bytes the platform took, in one call or several, as the pieces of the send
+  // loop, with their progress events; false when a handler destroyed this object or closed it.
   bool ReportSentPieces(qint64 sent);
   int RecvDataToBuffer();
   void ProcessOptions();

@@ -125,11 +125,7 @@ class HostileUrlTest : public RoadFixture, public testing::WithParamInterface<Ho
     link(tmp.file(QStringLiteral("secret.txt")), QStringLiteral("mp3/out"));
     link(tmp.file(QStringLiteral("pub")), QStringLiteral("mp3/to-pub"));
     link(tmp.file(QStringLiteral("secret.txt")), QStringLiteral("app/resources/out-link"));
-    orv::core::ShareEntry music;
-    music.id = QStringLiteral("id1");
-    music.serverPath = QStringLiteral("/music/");
-    music.localPath = tmp.file(QStringLiteral("mp3"));
-    ASSERT_TRUE(gConfiguration.Shared.add(music));
+    ASSERT_TRUE(addShare(QStringLiteral("id1"), QStringLiteral("/music/"), tmp.file(QStringLiteral("mp3"))));
   }
 
   // True when the resolved path lies in one of the folders a request may be served from.
@@ -213,11 +209,7 @@ class ApplicationFolderShareTest : public RoadFixture, public testing::WithParam
       tmp.write(QString::fromUtf8(file), "data");
     }
     gConfiguration.Shared.RootShare.localPath = orv::core::gAppFolder;
-    orv::core::ShareEntry share;
-    share.id = QStringLiteral("id1");
-    share.serverPath = QStringLiteral("/appshare/");
-    share.localPath = orv::core::gAppFolder;
-    ASSERT_TRUE(gConfiguration.Shared.add(share));
+    ASSERT_TRUE(addShare(QStringLiteral("id1"), QStringLiteral("/appshare/"), orv::core::gAppFolder));
   }
 
   void checkRow(const HostileCase& row);

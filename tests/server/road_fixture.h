@@ -52,6 +52,19 @@ class RoadFixture : public testing::Test {
     }
   }
 
+  // Adds a share of a folder at a server path under its own key, restricted to the users
+  // named when any are; false when the store refuses it.
+  [[nodiscard]] static bool addShare(const QString& id, const QString& serverPath, const QString& localPath,
+                                     const QString& users = {}) {
+    orv::core::ShareEntry share;
+    share.id = id;
+    share.serverPath = serverPath;
+    share.localPath = localPath;
+    share.restricted = !users.isEmpty();
+    share.users = users;
+    return orv::core::gConfiguration.Shared.add(share);
+  }
+
   // Shows the debug window, so that the HTTP lines are written to the log.
   static void showDebugLog() {
     orv::core::gConfiguration.AppState.blnDebugFormLoaded = true;

@@ -39,19 +39,10 @@ class PlainRoad : public RoadFixture {
     link(tmp.file(QStringLiteral("secret.txt")), QStringLiteral("pub/out"));
     link(tmp.file(QStringLiteral("pub/.hidden/b.txt")), QStringLiteral("pub/to-hidden"));
     ASSERT_EQ(::mkfifo(QFile::encodeName(tmp.file(QStringLiteral("pub/pipe"))).constData(), 0600), 0);
-    orv::core::ShareEntry music;
-    music.id = QStringLiteral("id1");
-    music.serverPath = QStringLiteral("/music/");
-    music.localPath = tmp.file(QStringLiteral("mp3"));
-    ASSERT_TRUE(gConfiguration.Shared.add(music));
+    ASSERT_TRUE(addShare(QStringLiteral("id1"), QStringLiteral("/music/"), tmp.file(QStringLiteral("mp3"))));
     // A restricted share whose folder lies inside the root share's.
-    orv::core::ShareEntry closed;
-    closed.id = QStringLiteral("id2");
-    closed.serverPath = QStringLiteral("/closed/");
-    closed.localPath = tmp.file(QStringLiteral("pub/private"));
-    closed.restricted = true;
-    closed.users = QStringLiteral("amy");
-    ASSERT_TRUE(gConfiguration.Shared.add(closed));
+    ASSERT_TRUE(addShare(QStringLiteral("id2"), QStringLiteral("/closed/"), tmp.file(QStringLiteral("pub/private")),
+                         QStringLiteral("amy")));
   }
 
   static RequestContext route(const char* url, bool fullRoadOnly) {
