@@ -271,6 +271,7 @@ void subServeFolderPage(ServerEngine& server, RequestContext& context) {
   const QString section = fnctServedSectionName(context);
   const ConnectionRef connection = slots.ref(Index);
   const BuiltPage page = buildPage(builder, context, section);
+  server.heapReuse().workEnded();
   if (page.status == content::BuildStatus::Destroyed || slots.find(connection) == nullptr) {
     return;  // the connection closed during the build: its clean-up took the builder
   }

@@ -2,6 +2,7 @@
 
 #include "net/socket_errors.h"
 #include "net/usr_socket.h"
+#include "platform/heap_reuse.h"
 #include "server/connection_slots.h"
 
 #include <QByteArray>
@@ -83,6 +84,8 @@ class ServerEngine {
   }
   // usrSocket(0).
   net::usrSocket& listener() { return listener_; }
+  // Folder pages free much memory at once: it is kept for the next page for a while.
+  platform::HeapReuse& heapReuse() { return heapReuse_; }
 
  private:
   void cleanUpConnection(int Index, const QString& procedure);
@@ -96,6 +99,7 @@ class ServerEngine {
   QString lastStartError_;
   ConnectionSlots slots_;
   DataArrivalHandler dataArrival_;
+  platform::HeapReuse heapReuse_;
   std::shared_ptr<bool> alive_ = std::make_shared<bool>(true);
 };
 

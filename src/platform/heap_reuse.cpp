@@ -1,0 +1,31 @@
+#include "platform/heap_reuse.h"
+
+#include <malloc.h>
+
+namespace orv::platform {
+
+namespace {
+
+// Free memory at the top of the heap up to this size is kept after a free. By default the
+// allocator returns it as soon as 128 KiB lie free, and a page of 10,000 entries then spends
+// as long faulting its memory back in as building itself.
+constexpr int kKeptFreeHeap = 64 * 1024 * 1024;
+// Setting the threshold above turns off the allocator's own growth of its mapping threshold,
+// which would otherwise have put blocks of the file reader's size on the heap after the first
+// one was freed: blocks up to this size keep coming from the heap rather than from a mapping
+// made and unmade each time.
+constexpr int kLargestHeapBlock = 4 * 1024 * 1024;
+
+}  // namespace
+
+HeapReuse::HeapReuse() : release_([] { releaseFreedHeap(); }) {
+  release_.setInterval(kReleaseDelayMs);
+  mallopt(M_TRIM_THRESHOLD, kKeptFreeHeap);
+  mallopt(M_MMAP_THRESHOLD, kLargestHeapBlock);
+}
+
+void releaseFreedHeap() {
+  malloc_trim(0);
+}
+
+}  // namespace orv::platform

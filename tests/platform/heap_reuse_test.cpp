@@ -1,0 +1,70 @@
+#include "platform/heap_reuse.h"
+
+#include "support/event_loop.h"
+
+#include <gtest/gtest.h>
+
+#include <unistd.h>
+
+#include <fstream>
+#include <memory>
+#include <vector>
+
+namespace {
+
+using orv::platform::HeapReuse;
+
+constexpr long kBurstBytes = 48L * 1024 * 1024;
+constexpr long kBlockBytes = 1000;
+
+long residentBytes() {
+  long pages = 0;
+  long resident = 0;
+  std::ifstream("/proc/self/statm") >> pages >> resident;
+  return resident * sysconf(_SC_PAGESIZE);
+}
+
+// What a page build does to the heap: many small blocks, written, then all freed.
+void allocateAndFreeABurst() {
+  std::vector<std::unique_ptr<char[]>> blocks;
+  blocks.reserve(kBurstBytes / kBlockBytes);
+  for (long made = 0; made < kBurstBytes; made += kBlockBytes) {
+    blocks.push_back(std::make_unique<char[]>(kBlockBytes));
+    blocks.back()[0] = 1;
+  }
+}
+
+#if defined(__SANITIZE_ADDRESS__)
+constexpr bool kOwnAllocator = true;
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+constexpr bool kOwnAllocator = true;
+#else
+constexpr bool kOwnAllocator = false;
+#endif
+#else
+constexpr bool kOwnAllocator = false;
+#endif
+
+TEST(HeapReuse, WhatABurstFreedStaysForTheNextUntilTheDelayAfterTheLastEndHasPassed) {
+  if (kOwnAllocator) {
+    GTEST_SKIP() << "the address sanitizer brings an allocator of its own";
+  }
+  HeapReuse reuse;
+  orv::platform::releaseFreedHeap();
+  const long before = residentBytes();
+  allocateAndFreeABurst();
+  reuse.workEnded();
+  EXPECT_GT(residentBytes() - before, kBurstBytes / 2) << "the freed memory went back at once";
+
+  // The next burst finds its memory already there.
+  allocateAndFreeABurst();
+  reuse.workEnded();
+  EXPECT_LT(residentBytes() - before, kBurstBytes * 2);
+  EXPECT_TRUE(reuse.releasePending());
+
+  ASSERT_TRUE(processEventsUntil([&] { return !reuse.releasePending(); }));
+  EXPECT_LT(residentBytes() - before, kBurstBytes / 4) << "the freed memory was not given back";
+}
+
+}  // namespace
