@@ -186,10 +186,17 @@ IoRing::IoRing(unsigned entries) : d_(std::make_unique<Private>()) {
   io_uring_params params{};
   // Room for many completions per submission: a pass gathers up to a queue of operations,
   // and the completions of several passes may wait for one dispatch.
-  params.flags = IORING_SETUP_CQSIZE;
+  // One thread submits, and the kernel finishes its work for the ring when the thread
+  // enters it anyway, rather than interrupting it; older kernels take the plain ring.
+  params.flags = IORING_SETUP_CQSIZE | IORING_SETUP_SINGLE_ISSUER | IORING_SETUP_COOP_TASKRUN;
   params.cq_entries = entries * 8;
   if (io_uring_queue_init_params(entries, &d_->ring, &params) != 0) {
-    return;
+    params = io_uring_params{};
+    params.flags = IORING_SETUP_CQSIZE;
+    params.cq_entries = entries * 8;
+    if (io_uring_queue_init_params(entries, &d_->ring, &params) != 0) {
+      return;
+    }
   }
   d_->valid = true;
   QCoreApplication* loop = QCoreApplication::instance();
@@ -266,15 +273,16 @@ IoRing::OperationId IoRing::receive(int socket, QByteArray buffer, ReceiveHandle
       timeoutMs >= 0);
 }
 
-IoRing::OperationId IoRing::send(int socket, QByteArray data, qsizetype offset, SendHandler handler) {
+IoRing::OperationId IoRing::send(int socket, QByteArray data, qsizetype offset, SendHandler handler, qsizetype length) {
   auto operation = std::make_unique<Operation>();
   operation->kind = Kind::Send;
   operation->buffer = std::move(data);
   operation->onSend = std::move(handler);
   const char* bytes = operation->buffer.constData() + offset;
-  const size_t length = static_cast<size_t>(operation->buffer.size() - offset);
+  const qsizetype rest = operation->buffer.size() - offset;
+  const size_t count = static_cast<size_t>(length < 0 ? rest : std::min(length, rest));
   return d_->add(std::move(operation), [&](io_uring_sqe* entry) {
-    io_uring_prep_send(entry, socket, bytes, length, MSG_NOSIGNAL | MSG_WAITALL);
+    io_uring_prep_send(entry, socket, bytes, count, MSG_NOSIGNAL | MSG_WAITALL);
   });
 }
 

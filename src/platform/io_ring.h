@@ -53,9 +53,10 @@ class IoRing {
   // (its size then the count), so that a caller can use one buffer again and again. With a
   // time limit, a receive still waiting when it is up ends with -ECANCELED.
   OperationId receive(int socket, QByteArray buffer, ReceiveHandler handler, int timeoutMs = -1);
-  // Sends data from offset on, all of it unless the connection fails (the kernel waits for
-  // room itself); data is kept until the kernel is done with it.
-  OperationId send(int socket, QByteArray data, qsizetype offset, SendHandler handler);
+  // Sends data from offset on (at most length bytes when length is not negative), all of it
+  // unless the connection fails (the kernel waits for room itself); data is kept until the
+  // kernel is done with it.
+  OperationId send(int socket, QByteArray data, qsizetype offset, SendHandler handler, qsizetype length = -1);
   // Accepts a connection as a non-blocking, close-on-exec descriptor.
   OperationId accept(int socket, AcceptHandler handler);
   // Closes the descriptor; the handler may be empty. (No shutdown here: the kernel runs it

@@ -44,7 +44,7 @@ class RingConnection : public std::enable_shared_from_this<RingConnection> {
  public:
   // Output taken beyond what the kernel has: past this, a send would block.
   static constexpr qsizetype kOutputLimit = 256 * 1024;
-  static constexpr qsizetype kDefaultReadSize = 65536;
+  static constexpr qsizetype kDefaultReadSize = 16384;
   static constexpr int kLingerMs = 2000;
 
   RingConnection(IoRing& ring, int socket, const RingNotify& notify);
@@ -77,6 +77,7 @@ class RingConnection : public std::enable_shared_from_this<RingConnection> {
   void announceEnd(bool later);
   qsizetype inputLeft() const;
   void prepareSend();
+  void sendNext();
   void onSent(int result);
   void finishClose();
   void drain();
