@@ -12,6 +12,7 @@
 #include <algorithm>
 #include <cstring>
 #include <functional>
+#include <memory>
 #include <vector>
 
 // The stand-in's sockets on the ring: what the ring changes (how many kernel entries, when
@@ -148,6 +149,39 @@ TEST_F(IoRingSocketTest, AClosedConnectionStillSendsEverythingThenEnds) {
   ASSERT_TRUE(processEventsUntil([&] { return peer.received.size() == block.size() && peer.endOfStream; }));
   peer.close();
   EXPECT_TRUE(peer.received == block);
+}
+
+// A connection whose peer ended it closes at once; the next connection may get the same
+// descriptor in the same pass, and nothing of the closed one reaches it.
+TEST_F(IoRingSocketTest, TheCloseOfAnEndedConnectionLeavesTheNextOneWithItsDescriptorAlone) {
+  int port = 0;
+  const int listener = listen(&port);
+  for (int round = 0; round < 5; ++round) {
+    SCOPED_TRACE(round);
+    events.clear();
+    auto first = std::make_unique<TcpPeer>(port);
+    const int ended = acceptOne(listener);
+    events.clear();
+    first->shutdownWrite();
+    auto second = std::make_unique<TcpPeer>(port);
+    ASSERT_TRUE(
+        processEventsUntil([&] { return has(ended, platform::kFdClose) && has(listener, platform::kFdAccept); }));
+    // Closed and a new connection taken in the same turn of the loop.
+    EXPECT_EQ(platform::closeSocket(ended), 0);
+    forget(ended);
+    const int next = platform::acceptSocket(listener, nullptr, nullptr);
+    ASSERT_GE(next, 0);
+    for (const char* piece : {"one ", "two"}) {
+      processPendingEvents();
+      ASSERT_EQ(platform::sendSocket(next, piece, static_cast<qint64>(std::strlen(piece))),
+                static_cast<qint64>(std::strlen(piece)));
+    }
+    ASSERT_TRUE(processEventsUntil([&] { return second->received.size() == 7 || second->endOfStream; }));
+    EXPECT_EQ(second->received, QByteArrayLiteral("one two"));
+    EXPECT_FALSE(second->endOfStream) << "the connection was shut down by another's close";
+    EXPECT_TRUE(processEventsUntil([&] { return first->endOfStream; }));
+    EXPECT_EQ(platform::closeSocket(next), 0);
+  }
 }
 
 TEST_F(IoRingSocketTest, AClosedListenerFreesItsPortAtOnce) {
