@@ -1,6 +1,7 @@
 #include "platform/async_socket.h"
 
 #include "platform/deadline.h"
+#include "platform/io_ring_socket.h"
 #include "platform/message_window.h"
 #include "platform/winsock_errors.h"
 
@@ -296,6 +297,9 @@ class LingeringClose : public QObject {
 // readiness is then watched for) or the connection broke.
 bool flushOwed(int socket, SocketRecord& record);
 
+// How the ring's side of a socket reaches its registration (defined after the watches).
+const RingNotify& ringNotify();
+
 // The registration of one socket: turns the platform's readiness into notifications.
 class SocketWatch : public QObject {
  public:
@@ -322,13 +326,26 @@ class SocketWatch : public QObject {
   void setListening() {
     listening_ = true;
     acceptArmed_ = true;
+    if (RingListener* ringSide = ringListener(socket_)) {
+      ring_ = true;
+      ringSide->registered();
+    } else if (IoRing* ring = socketRing()) {
+      ring_ = addRingListener(*ring, socket_, ringNotify()) != nullptr;
+    }
     update();
   }
 
   void setConnected() {
     connected_ = true;
+    if (RingConnection* ringSide = ringConnection(socket_)) {
+      ring_ = true;
+      ringSide->registered();
+    }
     update();
   }
+
+  // A notification of the ring's side, from the loop.
+  void deliverFromRing(int event, int error) const { deliver(event, error); }
 
   void afterAccept(bool backOff) {
     if (!backOff) {
@@ -397,6 +414,12 @@ class SocketWatch : public QObject {
   static constexpr int kAcceptBackOffMs = 100;
 
   void update() {
+    if (ring_) {
+      // The ring's completions stand in for the readiness.
+      readNotifier_.setEnabled(false);
+      writeNotifier_.setEnabled(false);
+      return;
+    }
     bool readWanted = false;
     if (!closeSent_) {
       if (listening_) {
@@ -533,6 +556,7 @@ class SocketWatch : public QObject {
   bool readArmed_ = true;
   bool writeWanted_ = false;
   bool closeSent_ = false;
+  bool ring_ = false;  // the socket's kernel calls go through the loop's ring
   QSocketNotifier readNotifier_;
   QSocketNotifier writeNotifier_;
   Deadline acceptBackOff_;
@@ -591,17 +615,33 @@ void SocketWatch::post(int event, int error) {
   const quint64 serial = serial_;
   const int window = window_;
   const unsigned message = message_;
-  QMetaObject::invokeMethod(
-      QCoreApplication::instance(),
-      [socket, serial, window, message, event, error] {
-        // A notification outlives neither its socket nor its registration.
-        const SocketWatch* watch = findWatch(socket);
-        if (watch == nullptr || watch->serial() != serial) {
-          return;
-        }
-        sendMessage(window, message, static_cast<quintptr>(socket), makeSelectLParam(event, error));
-      },
-      Qt::QueuedConnection);
+  auto notify = [socket, serial, window, message, event, error] {
+    // A notification outlives neither its socket nor its registration.
+    const SocketWatch* watch = findWatch(socket);
+    if (watch == nullptr || watch->serial() != serial) {
+      return;
+    }
+    sendMessage(window, message, static_cast<quintptr>(socket), makeSelectLParam(event, error));
+  };
+  // On the ring, the wake-up for it reaches the kernel with the pass's other operations.
+  if (IoRing* ring = ring_ ? socketRing() : nullptr; ring != nullptr && ring->post(notify)) {
+    return;
+  }
+  QMetaObject::invokeMethod(QCoreApplication::instance(), std::move(notify), Qt::QueuedConnection);
+}
+
+const RingNotify& ringNotify() {
+  static const RingNotify notify{[](int socket, int event, int error) {
+                                   if (const SocketWatch* watch = findWatch(socket)) {
+                                     watch->deliverFromRing(event, error);
+                                   }
+                                 },
+                                 [](int socket, int event, int error) {
+                                   if (SocketWatch* watch = findWatch(socket)) {
+                                     watch->post(event, error);
+                                   }
+                                 }};
+  return notify;
 }
 
 void SocketWatch::endDelivery(int socket, quint64 generation) {
@@ -799,6 +839,19 @@ void closeAfterOutput(int socket) {
 
 int closeSocket(int socket) {
   LingeringClose::reapFinished();
+  if (ringConnection(socket) != nullptr) {
+    removeWatch(socket);
+    dropRecord(socket);
+    closeRingConnection(socket);
+    return 0;
+  }
+  if (ringListener(socket) != nullptr) {
+    removeWatch(socket);
+    dropRecord(socket);
+    closeRingListener(socket);
+    ::close(socket);
+    return 0;
+  }
   SocketRecord* record = socket < 0 ? nullptr : findRecord(socket);
   // A socket the stand-in made or accepted is known to be one, and known to listen or not.
   if (record == nullptr && (socket < 0 || !isSocket(socket))) {
@@ -865,15 +918,29 @@ int listenSocket(int socket, int backlog) {
 int acceptSocket(int socket, quint32* peerAddress, int* peerPort) {
   LingeringClose::reapFinished();
   sockaddr_in peer{};
-  const int accepted = kernelAccept(socket, &peer);
-  const int acceptError = errno;
+  RingListener* ringSide = ringListener(socket);
   SocketWatch* listener = findWatch(socket);
-  if (listener != nullptr) {
-    listener->afterAccept(accepted < 0 && (acceptError == EMFILE || acceptError == ENFILE || acceptError == ENOBUFS ||
-                                           acceptError == ENOMEM));
-  }
-  if (accepted < 0) {
-    return fail(winsockErrorFromErrno(acceptError));
+  int accepted = kInvalidSocket;
+  if (ringSide != nullptr) {
+    // The ring accepted it already; the next accept waits in the kernel.
+    int error = 0;
+    quint32 address = 0;
+    int port = 0;
+    accepted = ringSide->take(&address, &port, &error);
+    if (accepted < 0) {
+      return fail(error);
+    }
+    peer = makeAddress(address, port);
+  } else {
+    accepted = kernelAccept(socket, &peer);
+    const int acceptError = errno;
+    if (listener != nullptr) {
+      listener->afterAccept(accepted < 0 && (acceptError == EMFILE || acceptError == ENFILE || acceptError == ENOBUFS ||
+                                             acceptError == ENOMEM));
+    }
+    if (accepted < 0) {
+      return fail(winsockErrorFromErrno(acceptError));
+    }
   }
   readEndpoint(0, peer, peerAddress, peerPort);
   SocketRecord& record = newRecord(accepted);
@@ -892,11 +959,21 @@ int acceptSocket(int socket, quint32* peerAddress, int* peerPort) {
       record.localPort = listening->localPort;
     }
   }
+  if (ringSide != nullptr) {
+    RingConnection* connection = addRingConnection(ringSide->ring(), accepted, ringNotify());
+    if (const int* asked = findOption(record.options, SOL_SOCKET, SO_SNDBUF)) {
+      connection->setSendBufferSize(*asked);
+    }
+  }
   if (listener != nullptr) {
     SocketWatch* watch = addWatch(accepted, listener->window(), listener->message(), listener->events());
     if (watch != nullptr) {
       watch->setConnected();
-      watch->announceFirstWrite();
+      if (ringSide != nullptr) {
+        watch->post(kFdWrite, 0);
+      } else {
+        watch->announceFirstWrite();
+      }
     }
   }
   return accepted;
@@ -968,6 +1045,11 @@ qint64 kernelSendLimit(SocketRecord* record) {
 }  // namespace
 
 qint64 sendSocket(int socket, const char* data, qint64 length) {
+  if (RingConnection* ringSide = ringConnection(socket)) {
+    int error = 0;
+    const qint64 taken = ringSide->send(data, length, &error);
+    return taken >= 0 ? taken : fail(error);
+  }
   SocketRecord* record = findRecord(socket);
   const bool watched = record != nullptr && findWatch(socket) != nullptr;
   if (record != nullptr && record->full && watched) {
@@ -1028,6 +1110,11 @@ qint64 sendSocket(int socket, const char* data, qint64 length) {
 }
 
 qint64 receiveSocket(int socket, char* buffer, qint64 length, bool peek) {
+  if (RingConnection* ringSide = ringConnection(socket)) {
+    int error = 0;
+    const qint64 received = ringSide->receive(buffer, length, peek, &error);
+    return received >= 0 ? received : fail(error);
+  }
   SocketRecord* record = findRecord(socket);
   ReadAhead& ahead = readAhead();
   const bool fromAhead =
@@ -1105,6 +1192,11 @@ int setSocketOption(int socket, int level, int name, int value) {
     storeOption(record->options, nativeLevel, nativeName, value);
     record->ownOptions = record->listener != kInvalidSocket;
     record->acceptedReadBacks.clear();
+  }
+  if (nativeLevel == SOL_SOCKET && nativeName == SO_SNDBUF) {
+    if (RingConnection* ringSide = ringConnection(socket)) {
+      ringSide->setSendBufferSize(value);
+    }
   }
   return 0;
 }
@@ -1196,7 +1288,12 @@ int asyncSelect(int socket, int window, unsigned message, int events) {
 }
 
 SocketCallCounts socketCallCounts() {
-  return callCounts();
+  SocketCallCounts counts = callCounts();
+  const RingCallCounts ring = ringCallCounts();
+  counts.sends += ring.sends;
+  counts.receives += ring.receives;
+  counts.accepts += ring.accepts;
+  return counts;
 }
 
 quint32 inetAddress(const QString& text) {

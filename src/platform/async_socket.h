@@ -102,7 +102,8 @@ int socketPeerEndpoint(int socket, quint32* address, int* port);
 int asyncSelect(int socket, int window, unsigned message, int events);
 
 // The system calls the stand-in has made for sockets, by kind, since the start: for tests
-// and measurements.
+// and measurements. Through the loop's ring (io_ring.h), each operation counts as the call
+// it stands for.
 struct SocketCallCounts {
   quint64 sends = 0;
   quint64 receives = 0;

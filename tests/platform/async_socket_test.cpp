@@ -2,6 +2,7 @@
 
 #include "platform/deadline.h"
 #include "platform/file_system.h"
+#include "platform/io_ring.h"
 #include "platform/message_window.h"
 #include "support/event_loop.h"
 #include "support/qt_printers.h"
@@ -15,6 +16,7 @@
 #include <algorithm>
 #include <cstring>
 #include <functional>
+#include <map>
 #include <memory>
 #include <vector>
 
@@ -32,6 +34,12 @@ struct Notification {
   int error;
   bool operator==(const Notification&) const = default;
 };
+
+// Whether the stand-in's sockets run through the loop's ring (ORV_IO_RING=1, where the
+// kernel gives one): the notifications are the same on both roads, the kernel calls not.
+bool onTheRing() {
+  return platform::IoRing::instance() != nullptr;
+}
 
 // Lets every notification that is already due reach its window: readiness becomes a
 // posted message in one turn of the loop and is delivered in the next.
@@ -90,10 +98,10 @@ class AsyncSocketTest : public ::testing::Test {
     return processEventsUntil([&] { return count(socket, event) >= times; });
   }
 
-  // Accepts the connection of a peer, after the listener said one is waiting.
+  // Accepts the connection of a peer, after the listener said one is waiting (once more
+  // than for the connections accepted before).
   int acceptOne(int listener) {
-    const int accepts = count(listener, platform::kFdAccept);
-    EXPECT_TRUE(waitFor(listener, platform::kFdAccept, std::max(accepts, 1)));
+    EXPECT_TRUE(waitFor(listener, platform::kFdAccept, ++acceptsAsked_[listener]));
     quint32 address = 0;
     int port = 0;
     const int accepted = platform::acceptSocket(listener, &address, &port);
@@ -108,6 +116,7 @@ class AsyncSocketTest : public ::testing::Test {
 
  private:
   std::vector<int> sockets_;
+  std::map<int, int> acceptsAsked_;
   int descriptorsBefore_ = 0;
 };
 
@@ -167,18 +176,27 @@ TEST_F(AsyncSocketTest, ASendThatWouldBlockGetsOneWriteNoticeWhenTheSocketTakesD
   const QByteArray block(65536, 'x');
   qint64 taken = 0;
   qint64 result = 0;
-  while ((result = platform::sendSocket(accepted, block.constData(), block.size())) > 0) {
-    taken += result;
+  // Sent until a refused send gets no notice while the peer does not read: the direct
+  // calls fill the system's buffer at once, the ring's operations in a turn or two.
+  int refused = 0;
+  for (int writes = 1; count(accepted, platform::kFdWrite) == writes; ++writes) {
+    while ((result = platform::sendSocket(accepted, block.constData(), block.size())) > 0) {
+      taken += result;
+    }
+    ASSERT_EQ(platform::lastSocketError(), 10035);
+    ++refused;
+    settle();
+    ASSERT_LE(count(accepted, platform::kFdWrite), writes + 1) << "one notice per send that would block";
+    ASSERT_LT(refused, 100);
   }
-  ASSERT_EQ(platform::lastSocketError(), 10035);
-  settle();
-  EXPECT_EQ(count(accepted, platform::kFdWrite), 1) << "nothing can be sent while the peer does not read";
+  const int writesWhileFull = count(accepted, platform::kFdWrite);
+  EXPECT_EQ(writesWhileFull, refused) << "nothing can be sent while the peer does not read";
 
   peer.resumeReading();
-  ASSERT_TRUE(waitFor(accepted, platform::kFdWrite, 2));
+  ASSERT_TRUE(waitFor(accepted, platform::kFdWrite, writesWhileFull + 1));
   ASSERT_TRUE(processEventsUntil([&] { return peer.received.size() == taken; }));
   settle();
-  EXPECT_EQ(count(accepted, platform::kFdWrite), 2) << "one notice per send that would block";
+  EXPECT_EQ(count(accepted, platform::kFdWrite), refused + 1) << "one notice per send that would block";
 }
 
 TEST_F(AsyncSocketTest, APeerResetClosesWithTheResetErrorAndSendingFailsWithoutASignal) {
@@ -291,7 +309,9 @@ TEST_F(AsyncSocketTest, AClosedConnectionLeavesNoTimerBehindOnceThePeerEndsIt) {
     ASSERT_EQ(platform::closeSocket(accepted), 0);
     forget(accepted);
     ASSERT_TRUE(processEventsUntil([&] { return peer->endOfStream; }));
-    EXPECT_GE(platform::Deadline::armedCount(), armedBefore + 1) << "the close waits for the peer";
+    if (!onTheRing()) {  // the ring's read of the close waits with a time limit of the kernel
+      EXPECT_GE(platform::Deadline::armedCount(), armedBefore + 1) << "the close waits for the peer";
+    }
     peer.reset();
     ASSERT_TRUE(processEventsUntil([&] { return platform::Deadline::armedCount() == armedBefore; }));
   }
@@ -372,6 +392,9 @@ TEST_F(AsyncSocketTest, AReadNoticeHasReadAlreadySoTheReceiveAsksTheSystemNothin
 }
 
 TEST_F(AsyncSocketTest, AFullSocketTakesPartAndTheNextSendWouldBlockWithoutAskingTheSystem) {
+  if (onTheRing()) {
+    GTEST_SKIP() << "the direct calls' way with a full socket; the ring's output limit is tested with the ring";
+  }
   int port = 0;
   const int listener = listen(&port);
   TcpPeer peer(port, 4096);
@@ -399,6 +422,9 @@ TEST_F(AsyncSocketTest, AFullSocketTakesPartAndTheNextSendWouldBlockWithoutAskin
 }
 
 TEST_F(AsyncSocketTest, ASendBufferOfAFixedSizeIsOfferedThreeQuartersOfItsReservationPerCall) {
+  if (onTheRing()) {
+    GTEST_SKIP() << "the direct calls' sizes; the ring's operations are sized alike, tested with the ring";
+  }
   int port = 0;
   const int listener = listen(&port);
   TcpPeer peer(port, 4096);
