@@ -34,22 +34,10 @@ void allocateAndFreeABurst() {
   }
 }
 
-#if defined(__SANITIZE_ADDRESS__)
-constexpr bool kOwnAllocator = true;
-#elif defined(__has_feature)
-#if __has_feature(address_sanitizer)
-constexpr bool kOwnAllocator = true;
-#else
-constexpr bool kOwnAllocator = false;
-#endif
-#else
-constexpr bool kOwnAllocator = false;
-#endif
-
 TEST(HeapReuse, WhatABurstFreedStaysForTheNextUntilTheDelayAfterTheLastEndHasPassed) {
-  if (kOwnAllocator) {
-    GTEST_SKIP() << "the address sanitizer brings an allocator of its own";
-  }
+#if defined(__SANITIZE_ADDRESS__)
+  GTEST_SKIP() << "the address sanitizer brings an allocator of its own";
+#endif
   HeapReuse reuse;
   orv::platform::releaseFreedHeap();
   const long before = residentBytes();
