@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <malloc.h>
 #include <unistd.h>
 
 #include <fstream>
@@ -53,6 +54,20 @@ TEST(HeapReuse, WhatABurstFreedStaysForTheNextUntilTheDelayAfterTheLastEndHasPas
 
   ASSERT_TRUE(processEventsUntil([&] { return !reuse.releasePending(); }));
   EXPECT_LT(residentBytes() - before, kBurstBytes / 4) << "the freed memory was not given back";
+}
+
+TEST(HeapReuse, SmallBlocksFreedGoStraightBackIntoTheHeap) {
+#if defined(__SANITIZE_ADDRESS__)
+  GTEST_SKIP() << "the address sanitizer brings an allocator of its own";
+#endif
+  HeapReuse reuse;
+  allocateAndFreeABurst();
+  std::vector<std::unique_ptr<char[]>> small;
+  for (int i = 0; i < 10000; ++i) {
+    small.push_back(std::make_unique<char[]>(static_cast<std::size_t>(16 + i % 48)));
+  }
+  small.clear();
+  EXPECT_EQ(mallinfo2().fsmblks, 0U) << "freed small blocks wait in fast bins";
 }
 
 }  // namespace
