@@ -391,10 +391,11 @@ TEST_F(FolderEnumeration, AGroupNamedLikeAPathFindsNoPictureOutsideTheFolder) {
 }
 
 TEST_F(FolderEnumeration, NamesAreListedInTheOrderTheSortStylesheetGivesThem) {
-  const char* names[] = {"b",   "B",   "a2",     "A1",     "é",      "É",    "e", "Z",
-                         "10",  "9",   " space", "_under", "~tilde", "日本", "😀", "\xEF\xBF\xBD",
-                         "ä b", "Ä a", "ab",     "a b",    "a.b",    "a-b",  "Ğ", "ğ",
-                         "ı",   "I",   "i"};
+  const char* names[] = {"b", "B", "a2", "A1", "é", "É", "e", "Z", "10", "9", " space", "_under", "~tilde", "日本", "😀",
+                         "\xEF\xBF\xBD", "ä b", "Ä a", "ab", "a b", "a.b", "a-b", "Ğ", "ğ", "ı", "I", "i",
+                         // Long shared starts, told apart past the first units.
+                         "same start 😀", "same start \xEE\x80\x80", "same start z", "same start Z1", "same start é",
+                         "same starting", "same start"};
   std::vector<orv::content::ListedEntry> entries;
   Document doc;
   Element section = doc.createDocumentElement(s("section"));
