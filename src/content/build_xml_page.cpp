@@ -9,6 +9,7 @@
 #include "core/text_encoding.h"
 #include "platform/message_loop.h"
 
+#include <cstring>
 #include <initializer_list>
 #include <optional>
 
@@ -242,14 +243,32 @@ BuildStatus fnctBuildFolderDocument(PageBuildState& state, bool singleSection, c
   return grouped ? BuildStatus::Completed : BuildStatus::Failed;
 }
 
+// Whether an escaped "<br" lies anywhere in the text, in any case: without one there is no
+// line break to restore.
+bool mayHoldEscapedLineBreak(const QByteArray& xmlText) {
+  // Markup holds few "&": a search for the byte passes the rest at memory speed.
+  const char* const end = xmlText.constData() + xmlText.size();
+  for (const char* at = xmlText.constData(); (at = static_cast<const char*>(std::memchr(at, '&', end - at))) != nullptr;
+       ++at) {
+    if (end - at >= 6 && std::memcmp(at, "&lt;", 4) == 0 && qstrnicmp(at + 4, "br", 2) == 0) {
+      return true;
+    }
+  }
+  return false;
+}
+
 // The line breaks that label wrapping wrote as text become markup, in labels only: a file
 // name or a tag that holds the same text stays text. The serializer writes every label as
 // "<label>" and escaped text, so "</label>" ends it.
-QByteArray withLabelLineBreaks(const QByteArray& xmlText) {
+QByteArray withLabelLineBreaks(QByteArray xmlText) {
   static const QByteArray open = "<label>";
   static const QByteArray close = "</label>";
   static const QByteArray escaped = "&lt;br /&gt;";
   static const QByteArray markup = "<br />";
+  // Most pages wrap no label: they go out as written, without a copy.
+  if (!mayHoldEscapedLineBreak(xmlText)) {
+    return xmlText;
+  }
   QByteArray result;
   result.reserve(xmlText.size());
   qsizetype from = 0;
