@@ -296,6 +296,19 @@ QByteArray withLabelLineBreaks(QByteArray xmlText) {
   }
 }
 
+// The page as it is sent: its XML text, or the HTML the page stylesheet makes of it.
+QByteArray pageOutput(const PageBuildState& state) {
+  if (core::gConfiguration.HtmlDisplay.PAGE_BUILD_METHOD != 2) {
+    return withLabelLineBreaks(state.document.toBytes());
+  }
+  if (state.document.anyElementTextContains("label", "<br")) {
+    return fnctTransformPageBytes(withLabelLineBreaks(state.document.toBytes()));
+  }
+  // Without a line break to turn into markup, the tree is what its text would read back as:
+  // the stylesheet takes it as it is.
+  return fnctTransformPageDocument(state.document);
+}
+
 }  // namespace
 
 bool subYieldToMessageLoop(const PageBuildState& state) {
@@ -459,19 +472,12 @@ const xml::Document& usrBuildXmlPage::GetOutputDocument() const {
 }
 
 QString usrBuildXmlPage::GetOutputResult() const {
-  const QByteArray page = withLabelLineBreaks(state_->document.toBytes());
-  if (core::gConfiguration.HtmlDisplay.PAGE_BUILD_METHOD != 2) {
-    // The text starts with the XML declaration, so no byte-order mark is lost here.
-    return QString::fromUtf8(page);
-  }
-  return fnctTransformPageText(page);
+  // An XML page starts with its declaration, so no byte-order mark is lost here.
+  return QString::fromUtf8(pageOutput(*state_));
 }
 
 QByteArray usrBuildXmlPage::GetOutputBytes() const {
-  QByteArray page = withLabelLineBreaks(state_->document.toBytes());
-  if (core::gConfiguration.HtmlDisplay.PAGE_BUILD_METHOD == 2) {
-    page = fnctTransformPageBytes(page);
-  }
+  const QByteArray page = pageOutput(*state_);
   // Valid UTF-8 that does not begin with a byte-order mark comes back from UTF-16 as it
   // went in; anything else takes the road of the text.
   if (page.isValidUtf8() && !page.startsWith("\xEF\xBB\xBF")) {

@@ -45,13 +45,16 @@ QString fnctTransformPageText(const QByteArray& pageText) {
 }
 
 QByteArray fnctTransformPageBytes(const QByteArray& pageText) {
-  const std::shared_ptr<const xml::Stylesheet> stylesheet =
-      fnctParsedStylesheet(core::gConfiguration.AppState.objXslTransformDocument);
-  if (!stylesheet) {
+  if (!fnctParsedStylesheet(core::gConfiguration.AppState.objXslTransformDocument)) {
     return {};
   }
-  const xml::Document page = xml::Document::fromBytes(pageText);
-  if (page.isNull()) {
+  return fnctTransformPageDocument(xml::Document::fromBytes(pageText));
+}
+
+QByteArray fnctTransformPageDocument(const xml::Document& page) {
+  const std::shared_ptr<const xml::Stylesheet> stylesheet =
+      fnctParsedStylesheet(core::gConfiguration.AppState.objXslTransformDocument);
+  if (!stylesheet || page.isNull()) {
     return {};
   }
   return stylesheet->transformToUtf8(page);

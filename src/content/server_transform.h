@@ -32,5 +32,7 @@ void subReloadXslStylesheetDocument();
 QString fnctTransformPageText(const QByteArray& pageText);
 // The same output as the bytes of the transform, not yet read as text.
 QByteArray fnctTransformPageBytes(const QByteArray& pageText);
+// The same for a page already built as a tree: no text written and read back.
+QByteArray fnctTransformPageDocument(const xml::Document& page);
 
 }  // namespace orv::content

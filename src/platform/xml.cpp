@@ -482,6 +482,24 @@ Element Document::documentElement() const {
   return doc_ == nullptr ? Element() : Element(xmlDocGetRootElement(doc_.get()));
 }
 
+bool Document::anyElementTextContains(const char* name, const char* needle) const {
+  const xmlNode* root = doc_ == nullptr ? nullptr : xmlDocGetRootElement(doc_.get());
+  const auto* wanted = reinterpret_cast<const xmlChar*>(name);
+  const auto* sought = reinterpret_cast<const xmlChar*>(needle);
+  for (const xmlNode* node = root; node != nullptr; node = nextInSubtree(const_cast<xmlNode*>(node), root)) {
+    if (node->type != XML_ELEMENT_NODE || xmlStrEqual(node->name, wanted) == 0) {
+      continue;
+    }
+    for (const xmlNode* text = node->children; text != nullptr; text = text->next) {
+      if ((text->type == XML_TEXT_NODE || text->type == XML_CDATA_SECTION_NODE) && text->content != nullptr &&
+          xmlStrcasestr(text->content, sought) != nullptr) {
+        return true;
+      }
+    }
+  }
+  return false;
+}
+
 Element Document::firstDescendantElement(const QString& name) const {
   const Element root = documentElement();
   if (root.isNull() || root.name() == name) {

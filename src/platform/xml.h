@@ -98,6 +98,8 @@ class Document {
   Element documentElement() const;
   // The first element of that name in document order, the document element included.
   Element firstDescendantElement(const QString& name) const;
+  // Whether an element of that name holds, in its own text, the ASCII needle in any case.
+  bool anyElementTextContains(const char* name, const char* needle) const;
   // Appends the root element (after any processing instruction added before).
   Element createDocumentElement(const QString& name);
   void appendProcessingInstruction(const QString& target, const QString& data);

@@ -253,4 +253,51 @@ TEST_F(ServerTransform, HostileNamesGiveWellFormedHtmlWhoseLinksFindTheFiles) {
   EXPECT_EQ(linkedFiles(html), QSet<QByteArray>(names.begin(), names.end()));
 }
 
+// The server transforms the tree it built, except where a label holds the text of a line
+// break; the page's text, read back, must give the same HTML byte for byte.
+TEST_F(ServerTransform, TheBuiltTreeGivesTheHtmlItsTextGives) {
+  const QList<QByteArray> names = {
+      "tab\tline\nfeed\rcr.txt",
+      "Tom & Jerry <1> \"q\" 'a'.mp3",
+      "]]>",
+      "&amp;",
+      "\xED\xA0\x80 surrogate",
+      "caf\xE9.jpg",
+      "\xEF\xBB\xBF"
+      "bom",
+      "a?b=c&d",
+      "a name long enough to be wrapped on two lines or more in the icon view.txt",
+      "n\x01",
+  };
+  for (const QByteArray& name : names) {
+    writeRaw(share_.path(), name, name);
+  }
+  writeRaw(share_.path(), "Song.mp3", mp3Bytes("Title & <b>", "Artist\r\n", "Album \"1\""));
+  const auto viewed = [](const char* showby) {
+    std::array<Display, 5> displays;
+    for (Display& display : displays) {
+      display.showby = s(showby);
+    }
+    return displays;
+  };
+  const auto expectSameHtml = [&](const char* showby) {
+    auto builder = makeBuilder(share_.path(), s("/music/"), viewed(showby));
+    EXPECT_EQ(builder->BuildDocumentFolder(), BuildStatus::Completed);
+    const QByteArray fromTree = builder->GetOutputBytes();
+    gConfiguration.HtmlDisplay.PAGE_BUILD_METHOD = 1;
+    const QByteArray text = builder->GetOutputBytes();
+    gConfiguration.HtmlDisplay.PAGE_BUILD_METHOD = 2;
+    EXPECT_TRUE(text.startsWith("<?xml")) << showby;
+    EXPECT_FALSE(fromTree.isEmpty()) << showby;
+    EXPECT_EQ(fromTree, orv::content::fnctTransformPageBytes(text)) << showby;
+  };
+  for (const char* showby : {"list", "icon", "mini"}) {
+    expectSameHtml(showby);
+  }
+  // Names that start the text of a line break, in any case, take the road of the text.
+  writeRaw(share_.path(), "a <br b.txt");
+  writeRaw(share_.path(), "A <BR x.txt");
+  expectSameHtml("list");
+}
+
 }  // namespace
