@@ -233,33 +233,89 @@ bool& beneathOpenUnsupported() {
   return unsupported;
 }
 
+bool& beneathOpenByNames() {
+  static bool byNames = false;
+  return byNames;
+}
+
+int retryingOpenAt(int folder, const char* name, int flags) {
+  int handle;
+  do {
+    handle = ::openat(folder, name, flags);
+  } while (handle < 0 && errno == EINTR);
+  return handle;
+}
+
+// The same refusals as openat2 below, a name at a time, for a kernel without openat2 (older
+// than 5.6, or a sandbox that refuses the call): every folder on the way and the file itself
+// are opened without following a link. Only folders the path passes need search permission,
+// as they would for openat2: they are opened as paths, not for reading.
+long openBeneathByNames(int folderHandle, const QByteArray& relativePath) {
+  int folder = folderHandle;
+  const auto leave = [&folder, folderHandle] {
+    if (folder != folderHandle) {
+      ::close(folder);
+    }
+  };
+  qsizetype start = 0;
+  for (;;) {
+    const qsizetype slash = relativePath.indexOf('/', start);
+    const QByteArray name = relativePath.mid(start, slash < 0 ? -1 : slash - start);
+    if (name.isEmpty() || name == "..") {
+      leave();
+      errno = ENOENT;
+      return -1;
+    }
+    const int flags = slash < 0 ? O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY | O_NOFOLLOW
+                                : O_PATH | O_CLOEXEC | O_DIRECTORY | O_NOFOLLOW;
+    const int next = retryingOpenAt(folder, name.constData(), flags);
+    leave();
+    if (next < 0 || slash < 0) {
+      return next;
+    }
+    folder = next;
+    start = slash + 1;
+  }
+}
+
+long openBeneath(int folderHandle, const QByteArray& relativePath) {
+  static bool kernelLacksIt = false;
+  if (!kernelLacksIt && !beneathOpenByNames()) {
+    struct open_how how {};
+    how.flags = O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY;
+    how.resolve = RESOLVE_NO_SYMLINKS | RESOLVE_BENEATH | RESOLVE_NO_MAGICLINKS;
+    long handle;
+    do {
+      handle = ::syscall(SYS_openat2, folderHandle, relativePath.constData(), &how, sizeof how);
+    } while (handle < 0 && errno == EINTR);
+    if (handle >= 0 || errno != ENOSYS) {
+      return handle;
+    }
+    kernelLacksIt = true;
+  }
+  return openBeneathByNames(folderHandle, relativePath);
+}
+
 }  // namespace
 
 void setBeneathOpenUnsupportedForTest(bool unsupported) {
   beneathOpenUnsupported() = unsupported;
 }
 
+void setBeneathOpenByNamesForTest(bool byNames) {
+  beneathOpenByNames() = byNames;
+}
+
 BeneathOpenResult openRegularFileBeneath(int folderHandle, const QByteArray& relativePath, OpenedFile& opened) {
-  static bool kernelLacksIt = false;
-  if (kernelLacksIt || beneathOpenUnsupported()) {
+  if (beneathOpenUnsupported()) {
     return BeneathOpenResult::Unsupported;
   }
   // A NUL would end the name early and open another file than the one asked for.
   if (folderHandle < 0 || relativePath.isEmpty() || relativePath.startsWith('/') || relativePath.contains('\0')) {
     return BeneathOpenResult::NotPlain;
   }
-  struct open_how how {};
-  how.flags = O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY;
-  how.resolve = RESOLVE_NO_SYMLINKS | RESOLVE_BENEATH | RESOLVE_NO_MAGICLINKS;
-  long handle;
-  do {
-    handle = ::syscall(SYS_openat2, folderHandle, relativePath.constData(), &how, sizeof how);
-  } while (handle < 0 && errno == EINTR);
+  const long handle = openBeneath(folderHandle, relativePath);
   if (handle < 0) {
-    if (errno == ENOSYS) {
-      kernelLacksIt = true;
-      return BeneathOpenResult::Unsupported;
-    }
     return BeneathOpenResult::NotPlain;
   }
   struct stat info {};

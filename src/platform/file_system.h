@@ -106,18 +106,22 @@ class OpenedFile {
 enum class BeneathOpenResult {
   Opened,       // a regular file below the folder, reached without any link
   NotPlain,     // anything else: no such name, a link on the way, a folder, a pipe, no right
-  Unsupported,  // the kernel cannot open this way (then no later call tries again)
+  Unsupported,  // left to the full road (for tests)
 };
 
 // Opens the file at the relative path (names joined by single "/", none "." or "..", no
-// leading "/") below the folder handle, for reading, in one call that refuses a symbolic
-// link anywhere on the way and any way out of the folder, and never waits on what opens
-// slowly. Only a regular file counts as opened: opened then holds it.
+// leading "/") below the folder handle, for reading, refusing a symbolic link anywhere on
+// the way and any way out of the folder, and never waiting on what opens slowly: in one call
+// where the kernel has openat2, else a name at a time. Only a regular file counts as opened:
+// opened then holds it.
 BeneathOpenResult openRegularFileBeneath(int folderHandle, const QByteArray& relativePath, OpenedFile& opened);
 
 // For tests: behave as a kernel without the opening below a folder handle (true) or as the
 // kernel is (false).
 void setBeneathOpenUnsupportedForTest(bool unsupported);
+// For tests: open below a folder handle a name at a time, as on a kernel without openat2
+// (true), or as the kernel allows (false).
+void setBeneathOpenByNamesForTest(bool byNames);
 
 // Number of descriptors the process holds open (for tests that look for leaks).
 int openDescriptorCount();

@@ -19,9 +19,11 @@ using orv::platform::OpenedFile;
 using orv::platform::openFolderHandle;
 using orv::platform::openRegularFileBeneath;
 
-class BeneathOpen : public testing::Test {
+// Each case runs with openat2 and as on a kernel without it, a name at a time.
+class BeneathOpen : public testing::TestWithParam<bool> {
  protected:
   void SetUp() override {
+    orv::platform::setBeneathOpenByNamesForTest(GetParam());
     tmp.write(QStringLiteral("share/docs/a.txt"), "12345");
     tmp.write(QStringLiteral("outside.txt"), "SECRET");
     tmp.makeFolder(QStringLiteral("share/empty"));
@@ -35,13 +37,14 @@ class BeneathOpen : public testing::Test {
   void TearDown() override {
     closeFile(folder);
     orv::platform::setBeneathOpenUnsupportedForTest(false);
+    orv::platform::setBeneathOpenByNamesForTest(false);
   }
 
   TempFolder tmp;
   int folder = kInvalidFileHandle;
 };
 
-TEST_F(BeneathOpen, OnlyARegularFileReachedWithoutLinksBelowTheFolderOpens) {
+TEST_P(BeneathOpen, OnlyARegularFileReachedWithoutLinksBelowTheFolderOpens) {
   const struct {
     const char* relative;
     BeneathOpenResult result;
@@ -61,22 +64,29 @@ TEST_F(BeneathOpen, OnlyARegularFileReachedWithoutLinksBelowTheFolderOpens) {
       {"pipe", BeneathOpenResult::NotPlain},
       {"missing.txt", BeneathOpenResult::NotPlain},
       {"", BeneathOpenResult::NotPlain},
+      {"docs/", BeneathOpenResult::NotPlain},
+      {"docs/a.txt/", BeneathOpenResult::NotPlain},
+      {"docs/./a.txt", BeneathOpenResult::Opened},
+      {"docs/missing/a.txt", BeneathOpenResult::NotPlain},
+      {"docs/a.txt/more", BeneathOpenResult::NotPlain},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.relative);
+    const int before = openDescriptorCount();
     OpenedFile opened;
     EXPECT_EQ(openRegularFileBeneath(folder, QByteArray(c.relative), opened), c.result);
     EXPECT_EQ(opened.isValid(), c.result == BeneathOpenResult::Opened);
+    EXPECT_EQ(openDescriptorCount(), before + (opened.isValid() ? 1 : 0)) << "a folder on the way stayed open";
   }
 }
 
-TEST_F(BeneathOpen, ANulInTheNameNeverOpensTheShorterName) {
+TEST_P(BeneathOpen, ANulInTheNameNeverOpensTheShorterName) {
   OpenedFile opened;
   EXPECT_EQ(openRegularFileBeneath(folder, QByteArray("docs/a.txt\0.jpg", 15), opened), BeneathOpenResult::NotPlain);
   EXPECT_FALSE(opened.isValid());
 }
 
-TEST_F(BeneathOpen, TheOpenedFileCarriesItsStatusAndClosesUnlessItsHandleIsTaken) {
+TEST_P(BeneathOpen, TheOpenedFileCarriesItsStatusAndClosesUnlessItsHandleIsTaken) {
   const int before = openDescriptorCount();
   {
     OpenedFile opened;
@@ -101,7 +111,7 @@ TEST_F(BeneathOpen, TheOpenedFileCarriesItsStatusAndClosesUnlessItsHandleIsTaken
   EXPECT_EQ(openDescriptorCount(), before);
 }
 
-TEST_F(BeneathOpen, AFileWithoutReadPermissionIsNotPlain) {
+TEST_P(BeneathOpen, AFileWithoutReadPermissionIsNotPlain) {
   const QString file = tmp.write(QStringLiteral("share/locked.txt"), "x");
   ASSERT_TRUE(QFile::setPermissions(file, QFileDevice::WriteOwner));
   const ObeyFilePermissions obey;
@@ -112,19 +122,23 @@ TEST_F(BeneathOpen, AFileWithoutReadPermissionIsNotPlain) {
   EXPECT_EQ(openRegularFileBeneath(folder, "locked.txt", opened), BeneathOpenResult::NotPlain);
 }
 
-TEST_F(BeneathOpen, AKernelWithoutTheCallIsReportedSoTheFullRoadIsTaken) {
+TEST_P(BeneathOpen, AKernelWithoutTheCallIsReportedSoTheFullRoadIsTaken) {
   orv::platform::setBeneathOpenUnsupportedForTest(true);
   OpenedFile opened;
   EXPECT_EQ(openRegularFileBeneath(folder, "docs/a.txt", opened), BeneathOpenResult::Unsupported);
   EXPECT_FALSE(opened.isValid());
 }
 
-TEST_F(BeneathOpen, AFolderHandleFollowsItsFolderWhenItIsMoved) {
+TEST_P(BeneathOpen, AFolderHandleFollowsItsFolderWhenItIsMoved) {
   EXPECT_EQ(openFolderHandle(tmp.file(QStringLiteral("missing"))), kInvalidFileHandle);
   EXPECT_EQ(openFolderHandle(tmp.file(QStringLiteral("outside.txt"))), kInvalidFileHandle);
   ASSERT_TRUE(QFile::rename(tmp.file(QStringLiteral("share")), tmp.file(QStringLiteral("moved"))));
   OpenedFile opened;
   EXPECT_EQ(openRegularFileBeneath(folder, "docs/a.txt", opened), BeneathOpenResult::Opened);
 }
+
+INSTANTIATE_TEST_SUITE_P(Kernels, BeneathOpen, testing::Bool(), [](const testing::TestParamInfo<bool>& kernel) {
+  return kernel.param ? "ByNames" : "Openat2";
+});
 
 }  // namespace
