@@ -62,6 +62,13 @@
   <!-- The query lower-cased, each of its parts after an "&", to look for a key. -->
   <xsl:variable name="queryParts" select="concat('&amp;', translate($query, $UC, $lc))"/>
 
+  <!-- The hidden fields of all the query's options, which most forms carry. -->
+  <xsl:variable name="keptOptions">
+    <xsl:call-template name="query-options">
+      <xsl:with-param name="except" select="''"/>
+    </xsl:call-template>
+  </xsl:variable>
+
   <xsl:variable name="stylesheet" select="'/?res=classic.css'"/>
 
   <!-- The words of sizes and tooltips, looked up once rather than once per item. -->
@@ -613,51 +620,53 @@
   <!--
     The options the page was asked with, as hidden fields, but except: each option of the
     url tag, with the value the page shows (the filter as its plain text, which the form
-    encodes again).
+    encodes again). Every form of the page asks for them: while except is no option of the
+    query they are all of them, built once for the page.
   -->
   <xsl:template name="kept-options">
     <xsl:param name="except"/>
-    <xsl:for-each select="/page/section">
-      <xsl:variable name="t" select="string(@type)"/>
-      <xsl:call-template name="hidden-option">
-        <xsl:with-param name="key" select="concat('showby_', $t)"/>
-        <xsl:with-param name="value" select="@showby"/>
-        <xsl:with-param name="except" select="$except"/>
-      </xsl:call-template>
-      <xsl:call-template name="hidden-option">
-        <xsl:with-param name="key" select="concat('sortby_', $t)"/>
-        <xsl:with-param name="value" select="@sortby"/>
-        <xsl:with-param name="except" select="$except"/>
-      </xsl:call-template>
-      <xsl:call-template name="hidden-option">
-        <xsl:with-param name="key" select="concat('sortorder_', $t)"/>
-        <xsl:with-param name="value" select="@sortorder"/>
-        <xsl:with-param name="except" select="$except"/>
-      </xsl:call-template>
-      <xsl:call-template name="hidden-option">
-        <xsl:with-param name="key" select="concat('showgroup_', $t)"/>
-        <xsl:with-param name="value" select="@showgroup"/>
-        <xsl:with-param name="except" select="$except"/>
-      </xsl:call-template>
-      <xsl:call-template name="hidden-option">
-        <xsl:with-param name="key" select="concat('filter_', $t)"/>
-        <xsl:with-param name="value" select="@filter"/>
-        <xsl:with-param name="except" select="$except"/>
-      </xsl:call-template>
-    </xsl:for-each>
-    <xsl:call-template name="hidden-option">
-      <xsl:with-param name="key" select="'showplayers'"/>
-      <xsl:with-param name="value" select="$config/showplayers"/>
-      <xsl:with-param name="except" select="$except"/>
-    </xsl:call-template>
+    <xsl:choose>
+      <xsl:when test="not(contains($queryParts, concat('&amp;', $except, '=')))">
+        <xsl:copy-of select="$keptOptions"/>
+      </xsl:when>
+      <xsl:otherwise>
+        <xsl:call-template name="query-options">
+          <xsl:with-param name="except" select="$except"/>
+        </xsl:call-template>
+      </xsl:otherwise>
+    </xsl:choose>
   </xsl:template>
 
-  <xsl:template name="hidden-option">
-    <xsl:param name="key"/>
-    <xsl:param name="value"/>
+  <!--
+    The hidden fields of the query's options but except. The keys of a section are only
+    looked for when the query names its type at all, and none when it sets nothing.
+  -->
+  <xsl:template name="query-options">
     <xsl:param name="except"/>
-    <xsl:if test="$key != $except and contains($queryParts, concat('&amp;', $key, '='))">
-      <input type="hidden" name="{$key}" value="{$value}"/>
+    <xsl:if test="contains($query, '=')">
+      <xsl:for-each select="/page/section">
+        <xsl:variable name="t" select="string(@type)"/>
+        <xsl:if test="contains($queryParts, concat('_', $t, '='))">
+          <xsl:if test="$except != concat('showby_', $t) and contains($queryParts, concat('&amp;showby_', $t, '='))">
+            <input type="hidden" name="showby_{$t}" value="{@showby}"/>
+          </xsl:if>
+          <xsl:if test="$except != concat('sortby_', $t) and contains($queryParts, concat('&amp;sortby_', $t, '='))">
+            <input type="hidden" name="sortby_{$t}" value="{@sortby}"/>
+          </xsl:if>
+          <xsl:if test="$except != concat('sortorder_', $t) and contains($queryParts, concat('&amp;sortorder_', $t, '='))">
+            <input type="hidden" name="sortorder_{$t}" value="{@sortorder}"/>
+          </xsl:if>
+          <xsl:if test="$except != concat('showgroup_', $t) and contains($queryParts, concat('&amp;showgroup_', $t, '='))">
+            <input type="hidden" name="showgroup_{$t}" value="{@showgroup}"/>
+          </xsl:if>
+          <xsl:if test="$except != concat('filter_', $t) and contains($queryParts, concat('&amp;filter_', $t, '='))">
+            <input type="hidden" name="filter_{$t}" value="{@filter}"/>
+          </xsl:if>
+        </xsl:if>
+      </xsl:for-each>
+      <xsl:if test="$except != 'showplayers' and contains($queryParts, '&amp;showplayers=')">
+        <input type="hidden" name="showplayers" value="{$config/showplayers}"/>
+      </xsl:if>
     </xsl:if>
   </xsl:template>
 
