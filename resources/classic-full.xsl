@@ -714,7 +714,11 @@
   <xsl:template name="list-table">
     <xsl:variable name="type" select="string(@type)"/>
     <xsl:variable name="media" select="boolean(.//item/artist)"/>
-    <xsl:variable name="files" select="boolean(.//item/size)"/>
+    <!-- A test stops at the first size it finds, where boolean() collects them all first. -->
+    <xsl:variable name="anyFile">
+      <xsl:if test=".//item/size">true</xsl:if>
+    </xsl:variable>
+    <xsl:variable name="files" select="string($anyFile) = 'true'"/>
     <xsl:variable name="columns" select="3 + 7 * number($media) + 2 * number($files)"/>
     <div class="table-wrap">
       <table class="items">
@@ -835,15 +839,16 @@
   </xsl:template>
 
   <!--
-    A row runs once per item, so each of its instructions costs once per item: attributes
-    are single expressions where they can be, and a file whose name needs no escaping links
-    to its src as it is, without building the link in a tree fragment. Hidden files and
-    folders carry the "hide" variant of their icon: they are dimmed.
+    A row runs once per item, so each of its instructions costs once per item: its pieces
+    are written out rather than called with parameters, and a file whose name needs no
+    escaping links to its src as it is, without building the link in a tree fragment.
+    Hidden files and folders carry the "hide" variant of their icon: they are dimmed.
   -->
   <xsl:template match="item" mode="row">
     <xsl:param name="media"/>
     <xsl:param name="files"/>
-    <tr class="{concat('item', substring(' is-folder', 1, 10 * not(size)), substring(' is-hidden', 1, 10 * contains(img, '_hide_')))}">
+    <tr>
+      <xsl:attribute name="class">item<xsl:if test="not(size)"> is-folder</xsl:if><xsl:if test="contains(img, '_hide_')"> is-hidden</xsl:if></xsl:attribute>
       <td class="c-icon">
         <xsl:call-template name="small-icon"/>
       </td>
@@ -891,7 +896,8 @@
         </td>
         <td class="c-bitrate num">
           <xsl:if test="number(bitrate) &gt; 0">
-            <xsl:value-of select="concat(bitrate, ' kbit/s')"/>
+            <xsl:value-of select="bitrate"/>
+            <xsl:text> kbit/s</xsl:text>
           </xsl:if>
         </td>
       </xsl:if>
@@ -916,7 +922,8 @@
   <!-- Like a row, a tile runs once per item and is built the same way. -->
   <xsl:template match="item" mode="tile">
     <xsl:param name="thumbnail"/>
-    <li class="{concat('tile', substring(' is-folder', 1, 10 * not(size)), substring(' is-hidden', 1, 10 * contains(img, '_hide_')))}">
+    <li>
+      <xsl:attribute name="class">tile<xsl:if test="not(size)"> is-folder</xsl:if><xsl:if test="contains(img, '_hide_')"> is-hidden</xsl:if></xsl:attribute>
       <xsl:choose>
         <xsl:when test="size and not(contains(src, '?'))">
           <a href="{src}">
@@ -1027,7 +1034,9 @@
 
   <!--
     The item's 16-pixel icon. Those of the file types and default items have 48-pixel
-    companions, offered to screens with more than one device pixel to the pixel.
+    companions, offered to screens with more than one device pixel to the pixel. Each srcset
+    is one concat() so that its "?res=" family name stands whole in the text, where the
+    check that every named resource exists finds it.
   -->
   <xsl:template name="small-icon">
     <xsl:choose>
@@ -1121,10 +1130,13 @@
   <xsl:template name="size">
     <xsl:choose>
       <xsl:when test="number(size) = 1">
-        <xsl:value-of select="concat('1 ', $units/byte)"/>
+        <xsl:text>1 </xsl:text>
+        <xsl:value-of select="$units/byte"/>
       </xsl:when>
       <xsl:when test="number(size) &lt; 1024">
-        <xsl:value-of select="concat(number(size), ' ', $units/bytes)"/>
+        <xsl:value-of select="number(size)"/>
+        <xsl:text> </xsl:text>
+        <xsl:value-of select="$units/bytes"/>
       </xsl:when>
       <xsl:when test="number(size) &lt; 1048576">
         <xsl:value-of select="concat(format-number(size div 1024, '0.#'), ' ', $units/kilobyte)"/>
