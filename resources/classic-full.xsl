@@ -32,6 +32,9 @@
     </xsl:choose>
   </xsl:variable>
 
+  <!-- The frame of every thumbnail, the same for all. -->
+  <xsl:variable name="thumbStyle" select="concat('width:', $minisize, 'px;height:', $minisize, 'px')"/>
+
   <!-- The url tag without its leading "?"; its parts are "key=value" joined by "&". -->
   <xsl:variable name="tag" select="string(/page/document/url/@tag)"/>
   <xsl:variable name="query">
@@ -59,7 +62,18 @@
   <!-- The query lower-cased, each of its parts after an "&", to look for a key. -->
   <xsl:variable name="queryParts" select="concat('&amp;', translate($query, $UC, $lc))"/>
 
+  <!-- The hidden fields of all the query's options, which most forms carry. -->
+  <xsl:variable name="keptOptions">
+    <xsl:call-template name="query-options">
+      <xsl:with-param name="except" select="''"/>
+    </xsl:call-template>
+  </xsl:variable>
+
   <xsl:variable name="stylesheet" select="'/?res=classic.css'"/>
+
+  <!-- The words of sizes and tooltips, looked up once rather than once per item. -->
+  <xsl:variable name="units" select="$lang/units"/>
+  <xsl:variable name="tips" select="$lang/tooltips"/>
 
   <!-- ================================================================ documents -->
 
@@ -301,6 +315,7 @@
 
   <xsl:template name="section-body">
     <xsl:param name="showby"/>
+    <xsl:variable name="thumbnail" select="$showby = 'mini' and $allowmini and @type = 'image'"/>
     <xsl:choose>
       <xsl:when test="$showby = 'list'">
         <xsl:call-template name="list-table"/>
@@ -312,7 +327,7 @@
               <xsl:apply-templates select="." mode="group-head"/>
               <ul class="tiles">
                 <xsl:apply-templates select="item" mode="tile">
-                  <xsl:with-param name="showby" select="$showby"/>
+                  <xsl:with-param name="thumbnail" select="$thumbnail"/>
                 </xsl:apply-templates>
               </ul>
             </div>
@@ -321,7 +336,7 @@
         <xsl:if test="item">
           <ul class="tiles">
             <xsl:apply-templates select="item" mode="tile">
-              <xsl:with-param name="showby" select="$showby"/>
+              <xsl:with-param name="thumbnail" select="$thumbnail"/>
             </xsl:apply-templates>
           </ul>
         </xsl:if>
@@ -605,51 +620,53 @@
   <!--
     The options the page was asked with, as hidden fields, but except: each option of the
     url tag, with the value the page shows (the filter as its plain text, which the form
-    encodes again).
+    encodes again). Every form of the page asks for them: while except is no option of the
+    query they are all of them, built once for the page.
   -->
   <xsl:template name="kept-options">
     <xsl:param name="except"/>
-    <xsl:for-each select="/page/section">
-      <xsl:variable name="t" select="string(@type)"/>
-      <xsl:call-template name="hidden-option">
-        <xsl:with-param name="key" select="concat('showby_', $t)"/>
-        <xsl:with-param name="value" select="@showby"/>
-        <xsl:with-param name="except" select="$except"/>
-      </xsl:call-template>
-      <xsl:call-template name="hidden-option">
-        <xsl:with-param name="key" select="concat('sortby_', $t)"/>
-        <xsl:with-param name="value" select="@sortby"/>
-        <xsl:with-param name="except" select="$except"/>
-      </xsl:call-template>
-      <xsl:call-template name="hidden-option">
-        <xsl:with-param name="key" select="concat('sortorder_', $t)"/>
-        <xsl:with-param name="value" select="@sortorder"/>
-        <xsl:with-param name="except" select="$except"/>
-      </xsl:call-template>
-      <xsl:call-template name="hidden-option">
-        <xsl:with-param name="key" select="concat('showgroup_', $t)"/>
-        <xsl:with-param name="value" select="@showgroup"/>
-        <xsl:with-param name="except" select="$except"/>
-      </xsl:call-template>
-      <xsl:call-template name="hidden-option">
-        <xsl:with-param name="key" select="concat('filter_', $t)"/>
-        <xsl:with-param name="value" select="@filter"/>
-        <xsl:with-param name="except" select="$except"/>
-      </xsl:call-template>
-    </xsl:for-each>
-    <xsl:call-template name="hidden-option">
-      <xsl:with-param name="key" select="'showplayers'"/>
-      <xsl:with-param name="value" select="$config/showplayers"/>
-      <xsl:with-param name="except" select="$except"/>
-    </xsl:call-template>
+    <xsl:choose>
+      <xsl:when test="not(contains($queryParts, concat('&amp;', $except, '=')))">
+        <xsl:copy-of select="$keptOptions"/>
+      </xsl:when>
+      <xsl:otherwise>
+        <xsl:call-template name="query-options">
+          <xsl:with-param name="except" select="$except"/>
+        </xsl:call-template>
+      </xsl:otherwise>
+    </xsl:choose>
   </xsl:template>
 
-  <xsl:template name="hidden-option">
-    <xsl:param name="key"/>
-    <xsl:param name="value"/>
+  <!--
+    The hidden fields of the query's options but except. The keys of a section are only
+    looked for when the query names its type at all, and none when it sets nothing.
+  -->
+  <xsl:template name="query-options">
     <xsl:param name="except"/>
-    <xsl:if test="$key != $except and contains($queryParts, concat('&amp;', $key, '='))">
-      <input type="hidden" name="{$key}" value="{$value}"/>
+    <xsl:if test="contains($query, '=')">
+      <xsl:for-each select="/page/section">
+        <xsl:variable name="t" select="string(@type)"/>
+        <xsl:if test="contains($queryParts, concat('_', $t, '='))">
+          <xsl:if test="$except != concat('showby_', $t) and contains($queryParts, concat('&amp;showby_', $t, '='))">
+            <input type="hidden" name="showby_{$t}" value="{@showby}"/>
+          </xsl:if>
+          <xsl:if test="$except != concat('sortby_', $t) and contains($queryParts, concat('&amp;sortby_', $t, '='))">
+            <input type="hidden" name="sortby_{$t}" value="{@sortby}"/>
+          </xsl:if>
+          <xsl:if test="$except != concat('sortorder_', $t) and contains($queryParts, concat('&amp;sortorder_', $t, '='))">
+            <input type="hidden" name="sortorder_{$t}" value="{@sortorder}"/>
+          </xsl:if>
+          <xsl:if test="$except != concat('showgroup_', $t) and contains($queryParts, concat('&amp;showgroup_', $t, '='))">
+            <input type="hidden" name="showgroup_{$t}" value="{@showgroup}"/>
+          </xsl:if>
+          <xsl:if test="$except != concat('filter_', $t) and contains($queryParts, concat('&amp;filter_', $t, '='))">
+            <input type="hidden" name="filter_{$t}" value="{@filter}"/>
+          </xsl:if>
+        </xsl:if>
+      </xsl:for-each>
+      <xsl:if test="$except != 'showplayers' and contains($queryParts, '&amp;showplayers=')">
+        <input type="hidden" name="showplayers" value="{$config/showplayers}"/>
+      </xsl:if>
     </xsl:if>
   </xsl:template>
 
@@ -697,9 +714,12 @@
   <xsl:template name="list-table">
     <xsl:variable name="type" select="string(@type)"/>
     <xsl:variable name="media" select="boolean(.//item/artist)"/>
-    <xsl:variable name="files" select="boolean(.//item/size)"/>
+    <!-- A test stops at the first size it finds, where boolean() collects them all first. -->
+    <xsl:variable name="anyFile">
+      <xsl:if test=".//item/size">true</xsl:if>
+    </xsl:variable>
+    <xsl:variable name="files" select="string($anyFile) = 'true'"/>
     <xsl:variable name="columns" select="3 + 7 * number($media) + 2 * number($files)"/>
-    <xsl:variable name="tips" select="$lang/tooltips"/>
     <div class="table-wrap">
       <table class="items">
         <thead>
@@ -818,28 +838,42 @@
     </th>
   </xsl:template>
 
+  <!--
+    A row runs once per item, so each of its instructions costs once per item: its pieces
+    are written out rather than called with parameters, and a file whose name needs no
+    escaping links to its src as it is, without building the link in a tree fragment.
+    Hidden files and folders carry the "hide" variant of their icon: they are dimmed.
+  -->
   <xsl:template match="item" mode="row">
     <xsl:param name="media"/>
     <xsl:param name="files"/>
-    <xsl:variable name="href">
-      <xsl:call-template name="item-href"/>
-    </xsl:variable>
     <tr>
-      <xsl:call-template name="item-class">
-        <xsl:with-param name="base" select="'item'"/>
-      </xsl:call-template>
+      <xsl:attribute name="class">item<xsl:if test="not(size)"> is-folder</xsl:if><xsl:if test="contains(img, '_hide_')"> is-hidden</xsl:if></xsl:attribute>
       <td class="c-icon">
-        <xsl:call-template name="icon-img">
-          <xsl:with-param name="size" select="16"/>
-        </xsl:call-template>
+        <xsl:call-template name="small-icon"/>
       </td>
       <td class="c-name">
-        <a href="{$href}" title="{name}">
-          <xsl:call-template name="label"/>
-        </a>
-        <xsl:call-template name="player">
-          <xsl:with-param name="href" select="$href"/>
-        </xsl:call-template>
+        <xsl:choose>
+          <xsl:when test="size and not(contains(src, '?'))">
+            <a href="{src}" title="{name}">
+              <xsl:call-template name="label"/>
+            </a>
+            <xsl:if test="$showplayers and ancestor::section[1]/@type = 'sound'">
+              <audio class="player" controls="controls" preload="none" src="{src}"/>
+            </xsl:if>
+          </xsl:when>
+          <xsl:otherwise>
+            <xsl:variable name="href">
+              <xsl:call-template name="item-href"/>
+            </xsl:variable>
+            <a href="{$href}" title="{name}">
+              <xsl:call-template name="label"/>
+            </a>
+            <xsl:call-template name="player">
+              <xsl:with-param name="href" select="$href"/>
+            </xsl:call-template>
+          </xsl:otherwise>
+        </xsl:choose>
       </td>
       <xsl:if test="$media">
         <td class="c-artist">
@@ -862,15 +896,14 @@
         </td>
         <td class="c-bitrate num">
           <xsl:if test="number(bitrate) &gt; 0">
-            <xsl:value-of select="concat(bitrate, ' kbit/s')"/>
+            <xsl:value-of select="bitrate"/>
+            <xsl:text> kbit/s</xsl:text>
           </xsl:if>
         </td>
       </xsl:if>
       <xsl:if test="$files">
         <td class="c-size num">
-          <xsl:call-template name="size">
-            <xsl:with-param name="bytes" select="size"/>
-          </xsl:call-template>
+          <xsl:call-template name="size"/>
         </td>
         <td class="c-type">
           <xsl:value-of select="type"/>
@@ -886,42 +919,63 @@
 
   <!-- ====================================================== icon and thumbnail views -->
 
+  <!-- Like a row, a tile runs once per item and is built the same way. -->
   <xsl:template match="item" mode="tile">
-    <xsl:param name="showby"/>
-    <xsl:variable name="href">
-      <xsl:call-template name="item-href"/>
-    </xsl:variable>
-    <xsl:variable name="thumbnail" select="$showby = 'mini' and $allowmini and ancestor::section[1]/@type = 'image'"/>
+    <xsl:param name="thumbnail"/>
     <li>
-      <xsl:call-template name="item-class">
-        <xsl:with-param name="base" select="'tile'"/>
-      </xsl:call-template>
-      <a href="{$href}">
-        <xsl:attribute name="title">
-          <xsl:call-template name="tooltip"/>
-        </xsl:attribute>
-        <xsl:choose>
-          <xsl:when test="$thumbnail">
-            <span class="thumb" style="width:{$minisize}px;height:{$minisize}px">
-              <img src="?miniature={src}" alt="" loading="lazy" decoding="async" data-fallback="{img}" onerror="this.onerror=null;if(this.dataset.fallback)this.src=this.dataset.fallback"/>
-            </span>
-          </xsl:when>
-          <xsl:otherwise>
-            <span class="glyph">
-              <xsl:call-template name="icon-img">
-                <xsl:with-param name="size" select="48"/>
-              </xsl:call-template>
-            </span>
-          </xsl:otherwise>
-        </xsl:choose>
-        <span class="label">
-          <xsl:call-template name="label"/>
-        </span>
-      </a>
-      <xsl:call-template name="player">
-        <xsl:with-param name="href" select="$href"/>
-      </xsl:call-template>
+      <xsl:attribute name="class">tile<xsl:if test="not(size)"> is-folder</xsl:if><xsl:if test="contains(img, '_hide_')"> is-hidden</xsl:if></xsl:attribute>
+      <xsl:choose>
+        <xsl:when test="size and not(contains(src, '?'))">
+          <a href="{src}">
+            <xsl:call-template name="tile-content">
+              <xsl:with-param name="thumbnail" select="$thumbnail"/>
+            </xsl:call-template>
+          </a>
+          <xsl:if test="$showplayers and ancestor::section[1]/@type = 'sound'">
+            <audio class="player" controls="controls" preload="none" src="{src}"/>
+          </xsl:if>
+        </xsl:when>
+        <xsl:otherwise>
+          <xsl:variable name="href">
+            <xsl:call-template name="item-href"/>
+          </xsl:variable>
+          <a href="{$href}">
+            <xsl:call-template name="tile-content">
+              <xsl:with-param name="thumbnail" select="$thumbnail"/>
+            </xsl:call-template>
+          </a>
+          <xsl:call-template name="player">
+            <xsl:with-param name="href" select="$href"/>
+          </xsl:call-template>
+        </xsl:otherwise>
+      </xsl:choose>
     </li>
+  </xsl:template>
+
+  <!-- The link of a tile: its tooltip, its picture and its label. -->
+  <xsl:template name="tile-content">
+    <xsl:param name="thumbnail"/>
+    <xsl:attribute name="title">
+      <xsl:call-template name="tooltip"/>
+    </xsl:attribute>
+    <xsl:choose>
+      <xsl:when test="$thumbnail">
+        <span class="thumb" style="{$thumbStyle}">
+          <img src="?miniature={src}" alt="" loading="lazy" decoding="async" data-fallback="{img}" onerror="this.onerror=null;if(this.dataset.fallback)this.src=this.dataset.fallback"/>
+        </span>
+      </xsl:when>
+      <xsl:when test="string(img) != ''">
+        <span class="glyph">
+          <img src="{img}" alt="" width="48" height="48"/>
+        </span>
+      </xsl:when>
+      <xsl:otherwise>
+        <span class="glyph"/>
+      </xsl:otherwise>
+    </xsl:choose>
+    <span class="label">
+      <xsl:call-template name="label"/>
+    </span>
   </xsl:template>
 
   <!-- ============================================================ item pieces -->
@@ -978,39 +1032,24 @@
     </xsl:choose>
   </xsl:template>
 
-  <!-- Hidden files and folders carry the "hide" variant of their icon: they are dimmed. -->
-  <xsl:template name="item-class">
-    <xsl:param name="base"/>
-    <xsl:attribute name="class">
-      <xsl:value-of select="$base"/>
-      <xsl:if test="not(size)"> is-folder</xsl:if>
-      <xsl:if test="contains(img, '_hide_')"> is-hidden</xsl:if>
-    </xsl:attribute>
-  </xsl:template>
-
   <!--
-    The item's icon. The 16-pixel icons of the file types and default items have 48-pixel
-    companions, offered to screens with more than one device pixel to the pixel.
+    The item's 16-pixel icon. Those of the file types and default items have 48-pixel
+    companions, offered to screens with more than one device pixel to the pixel. Each srcset
+    is one concat() so that its "?res=" family name stands whole in the text, where the
+    check that every named resource exists finds it.
   -->
-  <xsl:template name="icon-img">
-    <xsl:param name="size"/>
-    <xsl:variable name="src" select="string(img)"/>
-    <xsl:if test="$src != ''">
-      <img src="{$src}" alt="" width="{$size}" height="{$size}">
-        <xsl:choose>
-          <xsl:when test="$size = 16 and starts-with($src, '/?res=filetype_16_')">
-            <xsl:attribute name="srcset">
-              <xsl:value-of select="concat($src, ' 1x, /?res=filetype_48_', substring-after($src, '/?res=filetype_16_'), ' 3x')"/>
-            </xsl:attribute>
-          </xsl:when>
-          <xsl:when test="$size = 16 and starts-with($src, '/?res=itemicon_small_')">
-            <xsl:attribute name="srcset">
-              <xsl:value-of select="concat($src, ' 1x, /?res=itemicon_big_', substring-after($src, '/?res=itemicon_small_'), ' 3x')"/>
-            </xsl:attribute>
-          </xsl:when>
-        </xsl:choose>
-      </img>
-    </xsl:if>
+  <xsl:template name="small-icon">
+    <xsl:choose>
+      <xsl:when test="starts-with(img, '/?res=filetype_16_')">
+        <img src="{img}" alt="" width="16" height="16" srcset="{concat(img, ' 1x, /?res=filetype_48_', substring(img, 19), ' 3x')}"/>
+      </xsl:when>
+      <xsl:when test="starts-with(img, '/?res=itemicon_small_')">
+        <img src="{img}" alt="" width="16" height="16" srcset="{concat(img, ' 1x, /?res=itemicon_big_', substring(img, 22), ' 3x')}"/>
+      </xsl:when>
+      <xsl:when test="string(img) != ''">
+        <img src="{img}" alt="" width="16" height="16"/>
+      </xsl:when>
+    </xsl:choose>
   </xsl:template>
 
   <!--
@@ -1019,11 +1058,15 @@
   -->
   <xsl:template name="label">
     <xsl:choose>
-      <xsl:when test="label/node()">
+      <xsl:when test="label[* or contains(., '&lt;br /&gt;')]">
         <xsl:apply-templates select="label/node()" mode="label"/>
       </xsl:when>
       <xsl:otherwise>
-        <xsl:value-of select="name"/>
+        <!--
+          A label of one line is its text, and the name stands for an empty one: the label
+          comes before the name in an item, so the union's first node is the one shown.
+        -->
+        <xsl:value-of select="label[node()] | name"/>
       </xsl:otherwise>
     </xsl:choose>
   </xsl:template>
@@ -1059,16 +1102,13 @@
   </xsl:template>
 
   <xsl:template name="tooltip">
-    <xsl:variable name="tips" select="$lang/tooltips"/>
     <xsl:value-of select="name"/>
     <xsl:if test="string(artist) != '' or string(title) != ''">
       <xsl:value-of select="concat('&#10;', artist, ' – ', title)"/>
     </xsl:if>
     <xsl:if test="size">
       <xsl:value-of select="concat('&#10;', $tips/size, ': ')"/>
-      <xsl:call-template name="size">
-        <xsl:with-param name="bytes" select="size"/>
-      </xsl:call-template>
+      <xsl:call-template name="size"/>
     </xsl:if>
     <xsl:if test="string(date) != ''">
       <xsl:value-of select="concat('&#10;', $tips/date, ': ', substring(date, 1, 16))"/>
@@ -1083,31 +1123,33 @@
     </xsl:if>
   </xsl:template>
 
-  <!-- A size in bytes, in the page's units. -->
+  <!--
+    The item's size in bytes, in the page's units; nothing when it is no number, as NaN
+    fails every comparison.
+  -->
   <xsl:template name="size">
-    <xsl:param name="bytes"/>
-    <xsl:variable name="n" select="number($bytes)"/>
-    <xsl:variable name="units" select="$lang/units"/>
     <xsl:choose>
-      <xsl:when test="string($bytes) = '' or $n != $n"/>
-      <xsl:when test="$n = 1">
-        <xsl:value-of select="concat('1 ', $units/byte)"/>
+      <xsl:when test="number(size) = 1">
+        <xsl:text>1 </xsl:text>
+        <xsl:value-of select="$units/byte"/>
       </xsl:when>
-      <xsl:when test="$n &lt; 1024">
-        <xsl:value-of select="concat($n, ' ', $units/bytes)"/>
+      <xsl:when test="number(size) &lt; 1024">
+        <xsl:value-of select="number(size)"/>
+        <xsl:text> </xsl:text>
+        <xsl:value-of select="$units/bytes"/>
       </xsl:when>
-      <xsl:when test="$n &lt; 1048576">
-        <xsl:value-of select="concat(format-number($n div 1024, '0.#'), ' ', $units/kilobyte)"/>
+      <xsl:when test="number(size) &lt; 1048576">
+        <xsl:value-of select="concat(format-number(size div 1024, '0.#'), ' ', $units/kilobyte)"/>
       </xsl:when>
-      <xsl:when test="$n &lt; 1073741824">
-        <xsl:value-of select="concat(format-number($n div 1048576, '0.#'), ' ', $units/megabyte)"/>
+      <xsl:when test="number(size) &lt; 1073741824">
+        <xsl:value-of select="concat(format-number(size div 1048576, '0.#'), ' ', $units/megabyte)"/>
       </xsl:when>
-      <xsl:when test="$n &lt; 1099511627776">
-        <xsl:value-of select="concat(format-number($n div 1073741824, '0.##'), ' ', $units/gigabyte)"/>
+      <xsl:when test="number(size) &lt; 1099511627776">
+        <xsl:value-of select="concat(format-number(size div 1073741824, '0.##'), ' ', $units/gigabyte)"/>
       </xsl:when>
-      <xsl:otherwise>
-        <xsl:value-of select="concat(format-number($n div 1099511627776, '0.##'), ' ', $units/terabyte)"/>
-      </xsl:otherwise>
+      <xsl:when test="number(size) &gt;= 1099511627776">
+        <xsl:value-of select="concat(format-number(size div 1099511627776, '0.##'), ' ', $units/terabyte)"/>
+      </xsl:when>
     </xsl:choose>
   </xsl:template>
 
@@ -1242,9 +1284,7 @@
       </xsl:call-template>
       <body class="page-item">
         <main class="card item-card">
-          <xsl:call-template name="icon-img">
-            <xsl:with-param name="size" select="16"/>
-          </xsl:call-template>
+          <xsl:call-template name="small-icon"/>
           <h1>
             <a href="{$href}">
               <xsl:value-of select="name"/>
