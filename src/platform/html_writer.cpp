@@ -469,7 +469,8 @@ class HtmlWriter {
 }  // namespace
 
 bool writeHtmlResult(xmlDoc* result, const xsltStylesheet* constStyle, QByteArray* out) {
-  if (result == nullptr || constStyle == nullptr || out == nullptr) {
+  // An html result document escapes as the tables here say; any other kind is left alone.
+  if (result == nullptr || result->type != XML_HTML_DOCUMENT_NODE || constStyle == nullptr || out == nullptr) {
     return false;
   }
   // The import cascade is only read; libxslt's walk over it takes a mutable pointer.
