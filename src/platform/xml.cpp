@@ -1,6 +1,7 @@
 #include "platform/xml.h"
 
 #include "platform/file_system.h"
+#include "platform/html_writer.h"
 
 #include <libxml/parser.h>
 #include <libxml/parserInternals.h>
@@ -884,9 +885,15 @@ QByteArray Stylesheet::transformToUtf8(const Document& input, const Parameters& 
     reportTo(error, QStringLiteral("transform failed"));
     return {};
   }
+  // A page of a large folder costs libxml2's html serializer several calls per node and a
+  // URI escape per link; the writer of our own gives the same bytes in one pass, or declines.
+  QByteArray bytes;
+  if (writeHtmlResult(result, style_, &bytes)) {
+    xmlFreeDoc(result);
+    return bytes;
+  }
   // A buffer without an encoder keeps libxml2's own UTF-8.
   xmlOutputBuffer* buffer = xmlAllocOutputBuffer(nullptr);
-  QByteArray bytes;
   if (buffer == nullptr) {
     reportTo(error, QStringLiteral("no output buffer"));
   } else if (xsltSaveResultTo(buffer, result, style_) < 0) {
