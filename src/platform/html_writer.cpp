@@ -1,5 +1,7 @@
 #include "platform/html_writer.h"
 
+#include "platform/xml_writing.h"
+
 #include <libxml/HTMLparser.h>
 #include <libxml/HTMLtree.h>
 #include <libxml/parserInternals.h>
@@ -113,14 +115,11 @@ bool sameIgnoringCase(const xmlChar* name, const char* other) {
   return xmlStrcasecmp(name, reinterpret_cast<const xmlChar*>(other)) == 0;
 }
 
-class HtmlWriter {
+class HtmlWriter : private ByteSink {
  public:
   explicit HtmlWriter(const xmlDoc* doc) : doc_(doc) {}
 
-  QByteArray take() {
-    out_.truncate(cursor_ - begin_);
-    return std::move(out_);
-  }
+  using ByteSink::take;
 
   bool document() {
     if (const xmlDtd* dtd = doc_->intSubset) {
@@ -239,31 +238,6 @@ class HtmlWriter {
                    return found;
                  })
         .kind;
-  }
-
-  // As libxml2's buffers grow, but without a call per piece: the bytes are put in place
-  // through a cursor and the array doubles.
-  void put(const char* bytes, std::size_t size) {
-    if (static_cast<std::size_t>(end_ - cursor_) < size) {
-      grow(size);
-    }
-    std::memcpy(cursor_, bytes, size);
-    cursor_ += size;
-  }
-  void grow(std::size_t size) {
-    const qsizetype used = cursor_ - begin_;
-    out_.resize(std::max<qsizetype>(2 * out_.size(), used + static_cast<qsizetype>(size) + 4096));
-    begin_ = out_.data();
-    cursor_ = begin_ + used;
-    end_ = begin_ + out_.size();
-  }
-  template <std::size_t N>
-  void put(const char (&text)[N]) {
-    put(text, N - 1);
-  }
-  void put(char c) { put(&c, 1); }
-  void append(const xmlChar* text) {
-    put(reinterpret_cast<const char*>(text), std::strlen(reinterpret_cast<const char*>(text)));
   }
 
   // Runs of bytes kept as they are are copied whole.
@@ -392,20 +366,18 @@ class HtmlWriter {
     return true;
   }
 
-  // Walks the element's subtree without recursion: a document may nest deeply.
   bool tree(const xmlNode* top) {
-    const xmlNode* node = top;
-    for (;;) {
+    const auto enter = [this](const xmlNode* node) {
       if (node->type == XML_ELEMENT_NODE) {
         if (node->ns != nullptr || node->nsDef != nullptr || node->name == nullptr) {
-          return false;
+          return Visit::Refuse;
         }
         const ElementFacts facts = element(node->name);
         put('<');
         append(node->name);
         for (const xmlAttr* property = node->properties; property != nullptr; property = property->next) {
           if (!attribute(property, node, facts)) {
-            return false;
+            return Visit::Refuse;
           }
         }
         if (facts.empty) {
@@ -419,12 +391,8 @@ class HtmlWriter {
             put('>');
           }
         } else {
-          if (node->children->parent != node) {
-            return false;
-          }
           put('>');
-          node = node->children;
-          continue;
+          return Visit::Children;
         }
       } else if (node->type == XML_TEXT_NODE) {
         if (node->content != nullptr) {
@@ -437,29 +405,14 @@ class HtmlWriter {
       } else if (node->type == XML_COMMENT_NODE || node->type == XML_PI_NODE) {
         leaf(node);
       } else {
-        return false;
+        return Visit::Refuse;
       }
-      while (node != top && node->next == nullptr) {
-        node = node->parent;
-        put("</");
-        append(node->name);
-        put('>');
-      }
-      if (node == top) {
-        return true;
-      }
-      if (node->next->parent != node->parent) {
-        return false;
-      }
-      node = node->next;
-    }
+      return Visit::Past;
+    };
+    return walkTree(top, enter, [this](const xmlNode* closed) { endTag(closed); });
   }
 
   const xmlDoc* doc_;
-  QByteArray out_;
-  char* begin_ = nullptr;
-  char* cursor_ = nullptr;
-  char* end_ = nullptr;
   std::array<ElementFacts, kSlots> elements_{};
   std::size_t elementsFilled_ = 0;
   std::array<AttributeFacts, kSlots> attributes_{};

@@ -2,6 +2,7 @@
 
 #include "platform/file_system.h"
 #include "platform/html_writer.h"
+#include "platform/xml_writing.h"
 
 #include <libxml/parser.h>
 #include <libxml/parserInternals.h>
@@ -556,15 +557,12 @@ namespace {
 // node into a growing buffer and spends far more than the text costs to copy; a page of a
 // large folder is written here in one pass. Any other node answers false and the whole
 // document is left to libxml2, so the bytes are the same either way.
-class PlainWriter {
+class PlainWriter : private ByteSink {
  public:
   explicit PlainWriter(const xmlDoc* doc) : doc_(doc) {}
 
   // The bytes written, once document() answered true.
-  QByteArray take() {
-    out_.truncate(used_);
-    return std::move(out_);
-  }
+  using ByteSink::take;
 
   bool document() {
     if (doc_->type != XML_DOCUMENT_NODE || doc_->standalone != -1 ||
@@ -590,25 +588,6 @@ class PlainWriter {
   }
 
  private:
-  // QByteArray's own appends cost more than the bytes they copy: the bytes are put into
-  // place here, the array growing by doubling.
-  void put(const char* bytes, std::size_t size) {
-    const auto length = static_cast<qsizetype>(size);
-    if (out_.size() - used_ < length) {
-      out_.resize(std::max<qsizetype>(2 * out_.size(), used_ + length + 4096));
-    }
-    std::memcpy(out_.data() + used_, bytes, size);
-    used_ += length;
-  }
-  template <std::size_t N>
-  void put(const char (&text)[N]) {
-    put(text, N - 1);
-  }
-  void put(char c) { put(&c, 1); }
-  void append(const xmlChar* text) {
-    put(reinterpret_cast<const char*>(text), std::strlen(reinterpret_cast<const char*>(text)));
-  }
-
   void instruction(const xmlNode* node) {
     put("<?");
     append(node->name);
@@ -689,21 +668,15 @@ class PlainWriter {
     return true;
   }
 
-  // Walks the element's subtree without recursion: a document may nest deeply.
   bool tree(const xmlNode* top) {
-    const xmlNode* node = top;
-    for (;;) {
+    const auto enter = [this](const xmlNode* node) {
       if (node->type == XML_ELEMENT_NODE) {
         if (!startTag(node)) {
-          return false;
+          return Visit::Refuse;
         }
         if (node->children != nullptr) {
-          if (node->children->parent != node) {
-            return false;
-          }
           put('>');
-          node = node->children;
-          continue;
+          return Visit::Children;
         }
         put("/>");
       } else if (node->type == XML_TEXT_NODE) {
@@ -715,27 +688,14 @@ class PlainWriter {
           }
         }
       } else {
-        return false;
+        return Visit::Refuse;
       }
-      while (node != top && node->next == nullptr) {
-        node = node->parent;
-        put("</");
-        append(node->name);
-        put('>');
-      }
-      if (node == top) {
-        return true;
-      }
-      if (node->next->parent != node->parent) {
-        return false;
-      }
-      node = node->next;
-    }
+      return Visit::Past;
+    };
+    return walkTree(top, enter, [this](const xmlNode* closed) { endTag(closed); });
   }
 
   const xmlDoc* doc_;
-  QByteArray out_;
-  qsizetype used_ = 0;
 };
 
 }  // namespace
