@@ -9,7 +9,6 @@
 #include <libxslt/imports.h>
 #include <libxslt/xsltInternals.h>
 
-#include <algorithm>
 #include <array>
 #include <cstdint>
 #include <cstring>
@@ -287,13 +286,7 @@ class HtmlWriter : private ByteSink {
         put("-->");
       }
     } else if (node->name != nullptr) {
-      put("<?");
-      append(node->name);
-      if (node->content != nullptr) {
-        put(' ');
-        append(node->content);
-      }
-      put('>');
+      instruction(node, ">");
     }
   }
 

@@ -578,7 +578,7 @@ class PlainWriter : private ByteSink {
     put("\" encoding=\"UTF-8\"?>\n");
     for (const xmlNode* child = doc_->children; child != nullptr; child = child->next) {
       if (child->type == XML_PI_NODE) {
-        instruction(child);
+        instruction(child, "?>");
       } else if (child->type != XML_ELEMENT_NODE || !tree(child)) {
         return false;
       }
@@ -588,16 +588,6 @@ class PlainWriter : private ByteSink {
   }
 
  private:
-  void instruction(const xmlNode* node) {
-    put("<?");
-    append(node->name);
-    if (node->content != nullptr) {
-      put(' ');
-      append(node->content);
-    }
-    put("?>");
-  }
-
   // Runs of ordinary bytes are copied whole; a byte the serializer escapes takes its reference.
   template <typename Reference>
   void escaped(const xmlChar* text, Reference reference) {

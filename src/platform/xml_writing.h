@@ -37,6 +37,16 @@ class ByteSink {
   void append(const xmlChar* text) {
     put(reinterpret_cast<const char*>(text), std::strlen(reinterpret_cast<const char*>(text)));
   }
+  // A processing instruction; XML ends it with "?>", HTML with ">".
+  void instruction(const xmlNode* node, const char* end) {
+    put("<?");
+    append(node->name);
+    if (node->content != nullptr) {
+      put(' ');
+      append(node->content);
+    }
+    put(end, std::strlen(end));
+  }
   void endTag(const xmlNode* element) {
     put("</");
     append(element->name);
