@@ -233,10 +233,12 @@ void RingConnection::announceEnd(bool later) {
   }
   closeAnnounced_ = true;
   readDue_ = false;
+  const int error = failureTold_ ? 0 : endError_;
+  failureTold_ = failureTold_ || error != 0;
   if (later) {
-    notify_.post(socket_, kFdClose, endError_);
+    notify_.post(socket_, kFdClose, error);
   } else {
-    notify_.deliver(socket_, kFdClose, endError_);
+    notify_.deliver(socket_, kFdClose, error);
   }
 }
 
@@ -267,7 +269,8 @@ qint64 RingConnection::receive(char* buffer, qint64 length, bool peek, int* erro
     startReceive();
   }
   if (ended_) {
-    if (endError_ != 0) {
+    if (endError_ != 0 && !failureTold_) {
+      failureTold_ = !peek;
       *error = endError_;
       return -1;
     }
@@ -284,6 +287,7 @@ qsizetype RingConnection::outputWaiting() const {
 qint64 RingConnection::send(const char* data, qint64 length, int* error) {
   if (sendError_ != 0 || (ended_ && endError_ != 0)) {
     *error = sendError_ != 0 ? sendError_ : endError_;
+    failureTold_ = true;
     return -1;
   }
   const qsizetype room = outputLimit_ - outputWaiting();

@@ -110,6 +110,10 @@ class RingConnection : public std::enable_shared_from_this<RingConnection> {
   bool preparing_ = false;
   bool writeWanted_ = false;
   int sendError_ = 0;
+  // The connection's failure reached the caller once (a send, a receive or the end's
+  // notice): as the kernel's own socket error, it is told to whichever call meets it first,
+  // and after that the input just ends.
+  bool failureTold_ = false;
 
   bool closing_ = false;
   bool descriptorClosed_ = false;

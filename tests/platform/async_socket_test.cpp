@@ -217,6 +217,34 @@ TEST_F(AsyncSocketTest, APeerResetClosesWithTheResetErrorAndSendingFailsWithoutA
   EXPECT_EQ(platform::sendSocket(accepted, data.constData(), data.size()), -1);
 }
 
+// The kernel gives a connection's failure to one call only. A send that met the reset
+// first leaves the input to end plainly: a second error would be a second failure for the
+// owner to report.
+TEST_F(AsyncSocketTest, AResetMetByASendFirstLeavesTheInputToEndPlainly) {
+  int port = 0;
+  const int listener = listen(&port);
+  TcpPeer peer(port);
+  const int accepted = acceptOne(listener);
+  ASSERT_EQ(peer.send("hello"), 5);
+  ASSERT_TRUE(waitFor(accepted, platform::kFdRead));
+  peer.reset();
+
+  const char byte = 'y';
+  ASSERT_TRUE(processEventsUntil([&] { return platform::sendSocket(accepted, &byte, 1) == -1; }));
+  EXPECT_TRUE(platform::lastSocketError() == 10054 || platform::lastSocketError() == 10058)
+      << platform::lastSocketError();
+
+  char buffer[64] = {};
+  ASSERT_EQ(platform::receiveSocket(accepted, buffer, sizeof buffer), 5) << "what came before the reset";
+  ASSERT_TRUE(waitFor(accepted, platform::kFdClose));
+  settle();
+  EXPECT_EQ(platform::receiveSocket(accepted, buffer, sizeof buffer), 0);
+  EXPECT_EQ(count(accepted, platform::kFdClose), 1);
+  const auto close = std::find_if(notifications.begin(), notifications.end(),
+                                  [&](const Notification& n) { return n.event == platform::kFdClose; });
+  EXPECT_EQ(close->error, 0) << "the send told the reset already";
+}
+
 TEST_F(AsyncSocketTest, AnOutgoingConnectEndsWithConnectThenWrite) {
   int port = 0;
   const int listener = listen(&port);
