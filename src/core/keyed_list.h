@@ -1,9 +1,12 @@
 #pragma once
 
-#include <QHash>
+#include "core/caseless_key.h"
+
 #include <QString>
+#include <QStringView>
 
 #include <optional>
+#include <unordered_map>
 #include <utility>
 #include <vector>
 
@@ -12,7 +15,8 @@ namespace orv::core {
 // An ordered collection of values, each optionally stored under a text key. Keys are
 // compared ignoring case and are unique; positions count from 1 in the order of adding.
 // Lookups by key are constant time, so the per-address counters and the thumbnail index
-// stay fast with thousands of entries.
+// stay fast with thousands of entries, and take a view, so that a key made for one lookup
+// needs no string of its own.
 template <typename T>
 class KeyedList {
  public:
@@ -31,25 +35,25 @@ class KeyedList {
     }
     entries_.push_back({key, value});
     if (!key.isEmpty()) {
-      index_.insert(fold(key), static_cast<qsizetype>(entries_.size()) - 1);
+      index_.emplace(key, static_cast<qsizetype>(entries_.size()) - 1);
     }
     return true;
   }
 
-  bool contains(const QString& key) const { return !key.isEmpty() && index_.contains(fold(key)); }
+  bool contains(QStringView key) const { return !key.isEmpty() && index_.contains(key); }
 
   // The value under the key, or nothing.
-  const T* find(const QString& key) const {
-    const auto it = index_.constFind(fold(key));
-    return it == index_.cend() ? nullptr : &entries_[static_cast<std::size_t>(*it)].value;
+  const T* find(QStringView key) const {
+    const auto it = index_.find(key);
+    return it == index_.end() ? nullptr : &entries_[static_cast<std::size_t>(it->second)].value;
   }
-  T* find(const QString& key) {
-    const auto it = index_.constFind(fold(key));
-    return it == index_.cend() ? nullptr : &entries_[static_cast<std::size_t>(*it)].value;
+  T* find(QStringView key) {
+    const auto it = index_.find(key);
+    return it == index_.end() ? nullptr : &entries_[static_cast<std::size_t>(it->second)].value;
   }
 
   // The value under the key, or the fallback.
-  T value(const QString& key, const T& fallback = T()) const {
+  T value(QStringView key, const T& fallback = T()) const {
     const T* found = find(key);
     return found == nullptr ? fallback : *found;
   }
@@ -60,12 +64,12 @@ class KeyedList {
   const QString& keyAt(qsizetype position) const { return entries_[static_cast<std::size_t>(position - 1)].key; }
 
   // The position of the key (from 1), or 0.
-  qsizetype positionOf(const QString& key) const {
-    const auto it = index_.constFind(fold(key));
-    return it == index_.cend() ? 0 : *it + 1;
+  qsizetype positionOf(QStringView key) const {
+    const auto it = index_.find(key);
+    return it == index_.end() ? 0 : it->second + 1;
   }
 
-  bool remove(const QString& key) {
+  bool remove(QStringView key) {
     const qsizetype position = positionOf(key);
     if (position == 0) {
       return false;
@@ -77,13 +81,16 @@ class KeyedList {
   void removeAt(qsizetype position) {
     const auto at = static_cast<std::size_t>(position - 1);
     if (!entries_[at].key.isEmpty()) {
-      index_.remove(fold(entries_[at].key));
+      index_.erase(entries_[at].key);
     }
     entries_.erase(entries_.begin() + (position - 1));
-    // The entries behind move up one place; keys need not be folded and hashed again.
-    for (auto it = index_.begin(); it != index_.end(); ++it) {
-      if (*it > position - 1) {
-        --*it;
+    if (at == entries_.size()) {
+      return;  // the last entry: nothing moves
+    }
+    // The entries behind move up one place; keys need not be hashed again.
+    for (auto& [key, index] : index_) {
+      if (index > position - 1) {
+        --index;
       }
     }
   }
@@ -107,7 +114,7 @@ class KeyedList {
     index_.clear();
     for (std::size_t i = 0; i < entries_.size(); ++i) {
       if (!entries_[i].key.isEmpty()) {
-        index_.insert(fold(entries_[i].key), static_cast<qsizetype>(i));
+        index_.emplace(entries_[i].key, static_cast<qsizetype>(i));
       }
     }
     return removed;
@@ -133,22 +140,8 @@ class KeyedList {
   auto end() { return entries_.end(); }
 
  private:
-  // Keys are nearly always ASCII (socket handles, addresses, paths): folded, they are
-  // their lower case, and most are in lower case already.
-  static QString fold(const QString& key) {
-    bool upper = false;
-    for (const QChar c : key) {
-      const char16_t unit = c.unicode();
-      if (unit >= 0x80) {
-        return key.toCaseFolded();
-      }
-      upper = upper || (unit >= u'A' && unit <= u'Z');
-    }
-    return upper ? key.toLower() : key;
-  }
-
   std::vector<Entry> entries_;
-  QHash<QString, qsizetype> index_;
+  std::unordered_map<QString, qsizetype, CaselessKeyHash, CaselessKeyEqual> index_;
 };
 
 }  // namespace orv::core

@@ -8,6 +8,7 @@
 #include "platform/host_lookup.h"
 #include "platform/message_window.h"
 
+#include <algorithm>
 #include <charconv>
 #include <memory>
 #include <optional>
@@ -39,13 +40,23 @@ ModuleState& state() {
   return instance;
 }
 
-// The handle and "S": the accept path looks a socket up by it some eight times.
-QString socketKey(int socket) {
-  char text[16];
-  char* end = std::to_chars(text, text + sizeof text - 1, socket).ptr;
-  *end++ = 'S';
-  return QString::fromLatin1(text, end - text);
-}
+// The handle and "S": the accept path looks a socket up by it some eight times, so the
+// key is made on the stack and only an added entry keeps a string of it.
+class SocketKey {
+ public:
+  explicit SocketKey(int socket) {
+    char digits[12];
+    const char* end = std::to_chars(digits, digits + sizeof digits, socket).ptr;
+    size_ = static_cast<qsizetype>(std::copy(static_cast<const char*>(digits), end, text_) - text_);
+    text_[size_++] = u'S';
+  }
+  operator QStringView() const { return {text_, size_}; }
+  QString text() const { return QStringView(*this).toString(); }
+
+ private:
+  char16_t text_[16];
+  qsizetype size_ = 0;
+};
 
 clsSocketMaster* findOwner(const std::vector<TableSlot>& table, int handle) {
   for (const TableSlot& slot : table) {
@@ -205,7 +216,7 @@ bool RegisterSocket(int socket, clsSocketMaster* owner, bool withNotifications) 
     }
     logSocketEvent([&] { return QStringLiteral("OK Registered events from socket ") + QString::number(socket); });
   }
-  module.socketCollection->add(owner, socketKey(socket));
+  module.socketCollection->add(owner, SocketKey(socket).text());
   return true;
 }
 
@@ -215,7 +226,7 @@ void UnregisterSocket(int socket) {
   if (!module.socketCollection.has_value()) {
     return;
   }
-  module.socketCollection->remove(socketKey(socket));
+  module.socketCollection->remove(SocketKey(socket));
   if (module.socketCollection->isEmpty()) {
     module.socketCollection.reset();
     UnhookMessageWindow();
@@ -226,7 +237,7 @@ void UnregisterSocket(int socket) {
 
 bool IsSocketInCollection(int socket) {
   const ModuleState& module = state();
-  return module.socketCollection.has_value() && module.socketCollection->contains(socketKey(socket));
+  return module.socketCollection.has_value() && module.socketCollection->contains(SocketKey(socket));
 }
 
 int StartAsyncHostLookup(const QString& host, char* buffer, clsSocketMaster* owner) {
@@ -253,12 +264,12 @@ void AddAcceptedSocket(int socket) {
     module.acceptCollection.emplace();
     logSocketEvent(QStringLiteral("OK Created accept collection"));
   }
-  module.acceptCollection->add(holder, socketKey(socket));
+  module.acceptCollection->add(holder, SocketKey(socket).text());
 }
 
 bool IsAcceptedSocketPending(int socket) {
   const ModuleState& module = state();
-  return module.acceptCollection.has_value() && module.acceptCollection->contains(socketKey(socket));
+  return module.acceptCollection.has_value() && module.acceptCollection->contains(SocketKey(socket));
 }
 
 void RemoveAcceptedSocket(int socket) {
@@ -267,8 +278,8 @@ void RemoveAcceptedSocket(int socket) {
     return;
   }
   // The holder may still be running the code that removes it: keep it until this returns.
-  const std::shared_ptr<clsSocketMaster> holder = module.acceptCollection->value(socketKey(socket));
-  module.acceptCollection->remove(socketKey(socket));
+  const std::shared_ptr<clsSocketMaster> holder = module.acceptCollection->value(SocketKey(socket));
+  module.acceptCollection->remove(SocketKey(socket));
   if (module.acceptCollection->isEmpty()) {
     module.acceptCollection.reset();
     logSocketEvent(QStringLiteral("OK Destroyed accept collection"));
@@ -280,7 +291,7 @@ std::shared_ptr<clsSocketMaster> GetAcceptedSocketObject(int socket) {
   if (!module.acceptCollection.has_value()) {
     return nullptr;
   }
-  return module.acceptCollection->value(socketKey(socket));
+  return module.acceptCollection->value(SocketKey(socket));
 }
 
 void RepointSocket(int socket, clsSocketMaster* owner) {
@@ -292,7 +303,7 @@ void RepointSocket(int socket, clsSocketMaster* owner) {
     }
   }
   if (module.socketCollection.has_value()) {
-    if (clsSocketMaster** entry = module.socketCollection->find(socketKey(socket))) {
+    if (clsSocketMaster** entry = module.socketCollection->find(SocketKey(socket))) {
       *entry = owner;
     }
   }

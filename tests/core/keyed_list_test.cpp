@@ -49,6 +49,36 @@ TEST(KeyedList, KeysBeyondAsciiFoldAsUnicodeSays) {
   EXPECT_EQ(list.keyAt(1), QString::fromUtf16(u"Caf\u00C9"));  // kept as given
 }
 
+// Keys are alike when their case foldings are, whichever of the two is ASCII or long.
+TEST(KeyedList, KeysThatFoldAlikeAreOneKeyWhicheverCameFirst) {
+  const QString longKey = QStringLiteral("Share/Music/").repeated(8) + QStringLiteral("Track.MP3");
+  const struct {
+    QString first;
+    QString second;
+    bool alike;
+  } cases[] = {
+      {QStringLiteral("12S"), QStringLiteral("12s"), true},
+      {QStringLiteral("KELVIN"), QString::fromUtf16(u"\u212Aelvin"), true},
+      {QString::fromUtf16(u"\u212Aelvin"), QStringLiteral("kElViN"), true},
+      {QString::fromUtf16(u"CAF\u00C9"), QString::fromUtf16(u"caf\u00E9"), true},
+      {longKey, longKey.toLower(), true},
+      {longKey.toUpper(), longKey, true},
+      {longKey, longKey.left(longKey.size() - 1) + QStringLiteral("4"), false},
+      {QStringLiteral("12S"), QStringLiteral("12"), false},
+      {QStringLiteral("ab"), QStringLiteral("a@"), false},
+      {QString::fromUtf16(u"caf\u00E9"), QStringLiteral("cafe"), false},
+  };
+  for (const auto& row : cases) {
+    KeyedList<int> list;
+    ASSERT_TRUE(list.add(1, row.first));
+    EXPECT_EQ(list.add(2, row.second), !row.alike) << (row.first + QStringLiteral(" / ") + row.second).toStdString();
+    EXPECT_EQ(list.value(QStringView(row.second)), row.alike ? 1 : 2)
+        << (row.first + QStringLiteral(" / ") + row.second).toStdString();
+    EXPECT_TRUE(list.remove(row.second));
+    EXPECT_EQ(list.count(), row.alike ? 0 : 1);
+  }
+}
+
 TEST(KeyedList, RemovingInTheMiddleKeepsEveryLaterEntryFindable) {
   KeyedList<int> list;
   for (int i = 1; i <= 6; ++i) {
