@@ -47,8 +47,16 @@ QString numberText(double value) {
   return QString::number(value, 'g', 15);
 }
 
-QByteArray numberBytes(double value) {
-  return numberText(value).toLatin1();
+// An entity tag is ASCII: quoted in one buffer, without a conversion of its own.
+QByteArray quotedEtag(const QString& etag) {
+  QByteArray quoted(etag.size() + 2, Qt::Uninitialized);
+  char* out = quoted.data();
+  *out++ = '"';
+  for (const QChar c : etag) {
+    *out++ = c.toLatin1();
+  }
+  *out = '"';
+  return quoted;
 }
 
 // The range start the response can honour: a whole number inside the file. Anything else
@@ -233,33 +241,33 @@ void usrFileReader::SendData() {
   }
 
   clsHttpRequest response;
-  response.setServerHttpVersion("1.1");
+  response.setServerHttpVersion(QByteArrayLiteral("1.1"));
   response.setServerContentType(getMimeType(fileExtension_));
   // Dates go out in UTC: taken so, they need no look at the time zone.
   const QDateTime now = platform::currentDateTimeUtc();
   const core::OpenFileStamp stamp = core::getOpenFileStamp(filePath_, openedStatus, size);
   response.setServerDate(now);
   response.setServerLastModified(stamp.lastWriteUtc);
-  response.setServerAcceptRange("bytes");
+  response.setServerAcceptRange(QByteArrayLiteral("bytes"));
   response.setServerServer(fnctServerHeaderValue());
-  response.setServerEtag('"' + stamp.etag.toLatin1() + '"');
+  response.setServerEtag(quotedEtag(stamp.etag));
   if (isInvibleTransfer_) {
     response.setServerExpires(getRFC1123DateFormat(now.addDays(1)));
   }
   response.addServerCookieLines(std::exchange(serverCookies_, {}));
   if (isKeepConnection_) {
-    response.setServerConnection("Keep-Alive");
-    response.setServerKeepAlive("timeout=" + numberBytes(tuning().HTTP_KEEP_ALIVE_TIMEOUT) +
-                                ", max=" + numberBytes(tuning().HTTP_KEEP_ALIVE_MAX - nbConnectionRequest_ + 1));
+    response.setServerConnection(QByteArrayLiteral("Keep-Alive"));
+    // The requests counted include this one.
+    response.setServerKeepAlive(fnctKeepAliveValue(nbConnectionRequest_ - 1));
   } else if (clientHttpVersion_ == "1.1") {
-    response.setServerConnection("Close");
+    response.setServerConnection(QByteArrayLiteral("Close"));
   }
   if (rangeStart_ > 0 && rangeStart_ < size && size > 1) {
-    response.setServerStatusNb("206");
+    response.setServerStatusNb(QByteArrayLiteral("206"));
     response.setServerContentRange("bytes " + QByteArray::number(rangeStart_) + '-' + QByteArray::number(size - 1) +
                                    '/' + QByteArray::number(size));
   } else {
-    response.setServerStatusNb("200");
+    response.setServerStatusNb(QByteArrayLiteral("200"));
   }
 
   try {
@@ -300,8 +308,8 @@ void usrFileReader::sendOnePiece(clsHttpRequest& response) {
   if (isDeflateCompression_ && rangeStart_ == 0) {
     if (std::optional<QByteArray> compressed = fnctCompressBytes(buffer_)) {
       buffer_ = std::move(*compressed);
-      response.setServerContentEncoding("deflate");
-      response.setServerVary("Accept-Encoding");
+      response.setServerContentEncoding(QByteArrayLiteral("deflate"));
+      response.setServerVary(QByteArrayLiteral("Accept-Encoding"));
     }
   }
   const qsizetype bodyBytes = buffer_.size();

@@ -41,17 +41,17 @@ bool asksForKeepAlive(const clsHttpRequest& request) {
 // resource or a thumbnail; otherwise the socket is marked to close when the head is out.
 void subSendNotModified(RequestContext& context, net::usrSocket& socket, usrFileReader& reader) {
   clsHttpRequest& request = context.request;
-  request.setServerStatusNb("304");
-  request.setServerHttpVersion("1.1");
+  request.setServerStatusNb(QByteArrayLiteral("304"));
+  request.setServerHttpVersion(QByteArrayLiteral("1.1"));
   request.setServerDate(getGmtDate(platform::currentDateTime()));
   request.setServerServer(fnctServerHeaderValue());
   if (isInvisibleKind(context.kind) && isKeepAliveGranted(request, context.servedRequestCount)) {
-    request.setServerConnection("Keep-Alive");
+    request.setServerConnection(QByteArrayLiteral("Keep-Alive"));
     request.setServerKeepAlive(fnctKeepAliveValue(context.servedRequestCount));
     reader.setIsKeepConnection(true);
   } else {
     if (request.getClientHttpVersion().compare("1.1", Qt::CaseInsensitive) == 0) {
-      request.setServerConnection("Close");
+      request.setServerConnection(QByteArrayLiteral("Close"));
     }
     socket.setTag(QStringLiteral("terminate"));
     reader.setIsKeepConnection(false);

@@ -3,17 +3,21 @@
 #include "core/app_info.h"
 #include "core/configuration.h"
 
+#include <charconv>
 #include <cmath>
 
 namespace orv::server {
 namespace {
 
 // Whole numbers without a fraction, others with their decimals ("15", "0.5").
-QByteArray decimalText(double value) {
+void appendDecimal(QByteArray& text, double value) {
   if (std::isfinite(value) && value == std::floor(value) && std::fabs(value) < 9.0e15) {
-    return QByteArray::number(static_cast<qint64>(value));
+    char digits[24];
+    const char* end = std::to_chars(digits, digits + sizeof digits, static_cast<qint64>(value)).ptr;
+    text.append(digits, end - digits);
+    return;
   }
-  return QByteArray::number(value, 'g', 15);
+  text.append(QByteArray::number(value, 'g', 15));
 }
 
 }  // namespace
@@ -31,8 +35,14 @@ bool isKeepAliveGranted(const clsHttpRequest& request, int servedRequestCount) {
 
 QByteArray fnctKeepAliveValue(int servedRequestCount) {
   const core::tAdvancedParameters& tuning = core::gConfiguration.AdvancedParameters;
-  return "timeout=" + decimalText(tuning.HTTP_KEEP_ALIVE_TIMEOUT) +
-         ", max=" + decimalText(tuning.HTTP_KEEP_ALIVE_MAX - servedRequestCount);
+  // Every kept response carries it: built in one buffer.
+  QByteArray value;
+  value.reserve(40);
+  value.append("timeout=");
+  appendDecimal(value, tuning.HTTP_KEEP_ALIVE_TIMEOUT);
+  value.append(", max=");
+  appendDecimal(value, tuning.HTTP_KEEP_ALIVE_MAX - servedRequestCount);
+  return value;
 }
 
 }  // namespace orv::server

@@ -36,6 +36,17 @@ QHash<QString, ResolvedFolder>& resolvedFolders() {
 // Editing shares while the server runs adds texts; a bound keeps stale ones from piling up.
 constexpr qsizetype kMaxResolvedFolders = 256;
 
+// Separators are few: the scan goes from one to the next.
+bool holdsDoubleSeparator(QStringView text) {
+  for (qsizetype at = text.indexOf(kSeparator); at >= 0 && at + 1 < text.size();
+       at = text.indexOf(kSeparator, at + 1)) {
+    if (text[at + 1] == kSeparator) {
+      return true;
+    }
+  }
+  return false;
+}
+
 // The names below the folder, when they are names joined by single "/" and none is "." or
 // "..": what a path must be for its resolved form to be the folder's followed by them.
 bool isPlainRelativePath(QStringView relative) {
@@ -102,7 +113,7 @@ std::optional<PlainFile> openPlainFileInside(const QString& localPath, const QSt
     return std::nullopt;
   }
   // The full road finds nothing at a path holding "//" anywhere, the folder's part included.
-  if (QStringView(localPath).left(folderLength + 1).contains(QStringLiteral("//"))) {
+  if (holdsDoubleSeparator(QStringView(localPath).left(folderLength + 1))) {
     return std::nullopt;
   }
   const QStringView relative = QStringView(localPath).sliced(folderLength + 1);
@@ -204,7 +215,9 @@ bool isApplicationOwnFile(const QString& resolvedPath) {
   }
   // Names are compared ignoring case, as everywhere else: refusing "Config.xml" as well
   // costs nothing.
-  if (isSameOrBelowIgnoringCase(resolvedPath, appFolder + QStringLiteral("/cache"))) {
+  const QStringView path(resolvedPath);
+  if (core::startsWithIgnoringCase(path, appFolder) &&
+      isSameOrBelowIgnoringCase(path.sliced(appFolder.size()), QStringView(u"/cache"))) {
     return true;
   }
   const qsizetype slash = resolvedPath.lastIndexOf(kSeparator);

@@ -129,7 +129,9 @@ TEST_F(PlainRoad, TheApplicationsOwnFilesAreLeftToTheFullRoad) {
   const QString config = tmp.write(QStringLiteral("app/config.xml"), "<config/>");
   EXPECT_FALSE(openPlainFileInside(config, orv::core::gAppFolder));
   EXPECT_FALSE(openPlainFileInside(tmp.write(QStringLiteral("app/cache/x.bmp"), "x"), orv::core::gAppFolder));
+  EXPECT_FALSE(openPlainFileInside(tmp.write(QStringLiteral("app/Cache/y.bmp"), "x"), orv::core::gAppFolder));
   EXPECT_TRUE(openPlainFileInside(tmp.write(QStringLiteral("app/lang/english.xml"), "x"), orv::core::gAppFolder));
+  EXPECT_TRUE(openPlainFileInside(tmp.write(QStringLiteral("app/cached/x.bmp"), "x"), orv::core::gAppFolder));
 }
 
 TEST_F(PlainRoad, OnlyPlainPathsBelowTheFolderAreTried) {
@@ -139,6 +141,11 @@ TEST_F(PlainRoad, OnlyPlainPathsBelowTheFolderAreTried) {
     SCOPED_TRACE(relative);
     EXPECT_FALSE(openPlainFileInside(folder + QString::fromUtf8(relative), folder));
   }
+  // A folder written with "//" in it: the full road finds nothing there.
+  const QString doubled = tmp.file(QStringLiteral("/pub"));
+  ASSERT_TRUE(doubled.contains(QStringLiteral("//")));
+  EXPECT_FALSE(openPlainFileInside(doubled + QStringLiteral("/docs/a.txt"), doubled));
+  EXPECT_TRUE(openPlainFileInside(folder + QStringLiteral("/docs/a.txt"), folder));
   // Not below the folder at all, or below another folder of a longer name.
   EXPECT_FALSE(openPlainFileInside(tmp.file(QStringLiteral("secret.txt")), folder));
   EXPECT_FALSE(openPlainFileInside(tmp.file(QStringLiteral("pub2/a.txt")), folder));
