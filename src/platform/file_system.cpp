@@ -52,7 +52,7 @@ PathStatus statusOf(const QString& path, const struct stat& info, bool isLink) {
 
 }  // namespace
 
-QByteArray nativePath(const QString& path) {
+QByteArray nativePath(QStringView path) {
   return encodeUtf8Escaped(path);
 }
 

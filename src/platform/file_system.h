@@ -128,7 +128,7 @@ int openDescriptorCount();
 
 // The native bytes of a path, as the file system receives them: its UTF-8 form, each
 // escaped byte (U+DC80..U+DCFF) as that byte.
-QByteArray nativePath(const QString& path);
+QByteArray nativePath(QStringView path);
 
 // The text of native path bytes, each byte that is not part of valid UTF-8 escaped.
 QString pathFromNative(const QByteArray& bytes);

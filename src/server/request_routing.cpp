@@ -13,6 +13,8 @@
 #include "server/query_values.h"
 #include "server/share_boundary.h"
 
+#include <QStringBuilder>
+
 namespace orv::server {
 namespace {
 
@@ -54,7 +56,7 @@ Target lookUp(const QString& localPath, const QString& folder) {
   const bool showHidden = gConfiguration.HtmlDisplay.VIEW_HIDDEN_DISK_ITEMS;
   const qsizetype folderLength = folder.endsWith(kSeparator) ? folder.size() - 1 : folder.size();
   // What the pages leave out is not served either, whether it is there or not.
-  if (!showHidden && hasHiddenSegment(localPath.mid(folderLength))) {
+  if (!showHidden && hasHiddenSegment(QStringView(localPath).mid(folderLength))) {
     logRefusal(QStringLiteral("Hidden path refused : ") + localPath);
     return target;
   }
@@ -84,7 +86,7 @@ Target lookUp(const QString& localPath, const QString& folder) {
     // A link of an ordinary name may lead to a hidden one inside the folder.
     const QString resolvedFolder = getResolvedFolder(folder).path;
     const qsizetype resolvedLength = resolvedFolder == QStringLiteral("/") ? 0 : resolvedFolder.size();
-    if (hasHiddenSegment(resolved.mid(resolvedLength))) {
+    if (hasHiddenSegment(QStringView(resolved).mid(resolvedLength))) {
       logRefusal(QStringLiteral("Hidden path refused : ") + localPath);
       target.fileState = target.folderState = PathState::Absent;
       return target;
@@ -140,7 +142,7 @@ Target findResource(const QString& decodedQuery) {
   const QString name =
       cutBefore(cutBefore(withoutKey(decodedQuery, QLatin1StringView("?res=")), QLatin1Char('?')), QLatin1Char('&'));
   const QString resources = core::gAppFolder + QStringLiteral("/resources");
-  const QString path = resources + kSeparator + name;
+  const QString path = resources % kSeparator % name;
   if (hasDotSegment(name)) {
     logRefusal(QStringLiteral("Resource outside the resources folder refused : ") + path);
     return {};

@@ -6,7 +6,9 @@
 #include "server/login_cookie.h"
 
 #include <QHash>
+#include <QStringBuilder>
 
+#include <algorithm>
 #include <array>
 
 namespace orv::server {
@@ -36,15 +38,16 @@ QHash<QString, ResolvedFolder>& resolvedFolders() {
 // Editing shares while the server runs adds texts; a bound keeps stale ones from piling up.
 constexpr qsizetype kMaxResolvedFolders = 256;
 
-// Separators are few: the scan goes from one to the next.
 bool holdsDoubleSeparator(QStringView text) {
-  for (qsizetype at = text.indexOf(kSeparator); at >= 0 && at + 1 < text.size();
-       at = text.indexOf(kSeparator, at + 1)) {
-    if (text[at + 1] == kSeparator) {
-      return true;
-    }
-  }
-  return false;
+  return std::adjacent_find(text.begin(), text.end(),
+                            [](QChar a, QChar b) { return a == kSeparator && b == kSeparator; }) != text.end();
+}
+
+// The next separator from a place, or -1. Segments are short: a plain scan costs less than
+// the general search a view's indexOf goes through.
+qsizetype nextSeparator(QStringView text, qsizetype from) {
+  const auto found = std::find(text.begin() + from, text.end(), kSeparator);
+  return found == text.end() ? -1 : found - text.begin();
 }
 
 // The names below the folder, when they are names joined by single "/" and none is "." or
@@ -55,7 +58,7 @@ bool isPlainRelativePath(QStringView relative) {
   }
   qsizetype start = 0;
   for (;;) {
-    const qsizetype end = relative.indexOf(kSeparator, start);
+    const qsizetype end = nextSeparator(relative, start);
     const QStringView segment = relative.sliced(start, (end < 0 ? relative.size() : end) - start);
     if (segment.isEmpty() || segment == QLatin1StringView(".") || segment == QLatin1StringView("..") ||
         segment.contains(QChar(u'\0'))) {
@@ -125,13 +128,14 @@ std::optional<PlainFile> openPlainFileInside(const QString& localPath, const QSt
     return std::nullopt;
   }
   auto file = std::make_shared<platform::OpenedFile>();
-  if (platform::openRegularFileBeneath(resolvedFolder.handle, platform::nativePath(relative.toString()), *file) !=
+  if (platform::openRegularFileBeneath(resolvedFolder.handle, platform::nativePath(relative), *file) !=
       platform::BeneathOpenResult::Opened) {
     return std::nullopt;
   }
   PlainFile plain;
-  plain.resolvedPath =
-      (resolvedFolder.path == QStringLiteral("/") ? QString() : resolvedFolder.path) + kSeparator + relative.toString();
+  const QStringView resolvedBase =
+      resolvedFolder.path == QStringLiteral("/") ? QStringView() : QStringView(resolvedFolder.path);
+  plain.resolvedPath = resolvedBase % kSeparator % relative;
   if (isApplicationOwnFile(plain.resolvedPath)) {
     return std::nullopt;
   }
@@ -139,11 +143,10 @@ std::optional<PlainFile> openPlainFileInside(const QString& localPath, const QSt
   return plain;
 }
 
-bool hasDotSegment(const QString& path) {
-  const QStringView text(path);
+bool hasDotSegment(QStringView text) {
   qsizetype start = 0;
   for (;;) {
-    const qsizetype end = text.indexOf(kSeparator, start);
+    const qsizetype end = nextSeparator(text, start);
     const QStringView segment = text.sliced(start, (end < 0 ? text.size() : end) - start);
     if (segment == QLatin1StringView(".") || segment == QLatin1StringView("..")) {
       return true;
@@ -155,14 +158,13 @@ bool hasDotSegment(const QString& path) {
   }
 }
 
-bool hasHiddenSegment(const QString& path) {
-  const QStringView text(path);
+bool hasHiddenSegment(QStringView text) {
   qsizetype start = 0;
   for (;;) {
     if (start < text.size() && text[start] == QLatin1Char('.')) {
       return true;
     }
-    const qsizetype end = text.indexOf(kSeparator, start);
+    const qsizetype end = nextSeparator(text, start);
     if (end < 0) {
       return false;
     }

@@ -15,11 +15,11 @@ namespace orv::server {
 // True when a segment of the path, split at "/", is "." or "..": a path that could climb
 // out of the folder it is appended to. Give it the decoded text, so that "%2e%2e" and
 // "..%2f" are seen for what they are.
-bool hasDotSegment(const QString& path);
+bool hasDotSegment(QStringView path);
 
 // True when a segment of the path, split at "/", begins with ".": a hidden name, which the
 // pages leave out while VIEW_HIDDEN_DISK_ITEMS is off.
-bool hasHiddenSegment(const QString& path);
+bool hasHiddenSegment(QStringView path);
 
 // The path with every symbolic link resolved, also for a path that names nothing: the
 // nearest folder above it that exists, resolved, followed by the rest of the path. What
