@@ -9,17 +9,6 @@
 namespace orv::core {
 namespace {
 
-// The platform rule that refuses network paths: two separators in a row. A plain scan: a
-// served file passes here several times per request.
-bool holdsDoubleSeparator(QStringView path) {
-  for (qsizetype i = 1; i < path.size(); ++i) {
-    if (path[i] == u'/' && path[i - 1] == u'/') {
-      return true;
-    }
-  }
-  return false;
-}
-
 // Writes the value in upper-case hexadecimal without leading zeros ("0" for 0) and moves
 // out past it; at most 16 characters.
 void writeUpperHex(char*& out, quint64 value) {
@@ -67,6 +56,16 @@ QString etagOf(const QDateTime& writtenLocal, qint64 size) {
 }
 
 }  // namespace
+
+// A plain scan: a served file passes here several times per request.
+bool holdsDoubleSeparator(QStringView path) {
+  for (qsizetype i = 1; i < path.size(); ++i) {
+    if (path[i] == u'/' && path[i - 1] == u'/') {
+      return true;
+    }
+  }
+  return false;
+}
 
 ExistenceCode fnctFolderExists(const QString& path, bool blnNoAccessTest) {
   if (path.isEmpty() || holdsDoubleSeparator(path)) {

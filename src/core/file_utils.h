@@ -26,6 +26,9 @@ inline constexpr quint32 kFileAttributeReadOnly = 0x01;  // no write permission 
 inline constexpr quint32 kFileAttributeHidden = 0x02;    // the last name begins with "."
 inline constexpr quint32 kFileAttributeDirectory = 0x10;
 
+// The platform rule that refuses network paths: two separators in a row.
+bool holdsDoubleSeparator(QStringView path);
+
 // A folder (symbolic links followed). Absent for an empty path, a path holding "//" and a
 // path that names no folder. Usable, without blnNoAccessTest, only when the folder can be
 // both entered and listed.

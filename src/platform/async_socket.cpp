@@ -301,21 +301,45 @@ bool flushOwed(int socket, SocketRecord& record);
 const RingNotify& ringNotify();
 
 // The registration of one socket: turns the platform's readiness into notifications.
+// A watch that ends goes back to a pool: the next connection takes it with its notifiers
+// made and connected, which a new object would cost again for every connection.
 class SocketWatch : public QObject {
  public:
-  SocketWatch(int socket, int window, unsigned message, int events, quint64 serial, QObject* parent)
-      : QObject(parent),
-        socket_(socket),
-        window_(window),
-        message_(message),
-        events_(events),
-        serial_(serial),
-        readNotifier_(socket, QSocketNotifier::Read),
-        writeNotifier_(socket, QSocketNotifier::Write) {
-    readNotifier_.setEnabled(false);
-    writeNotifier_.setEnabled(false);
+  explicit SocketWatch(QObject* parent)
+      : QObject(parent), readNotifier_(QSocketNotifier::Read), writeNotifier_(QSocketNotifier::Write) {
     QObject::connect(&readNotifier_, &QSocketNotifier::activated, this, [this] { onReadable(); });
     QObject::connect(&writeNotifier_, &QSocketNotifier::activated, this, [this] { onWritable(); });
+  }
+  ~SocketWatch() override;
+  SocketWatch(const SocketWatch&) = delete;
+  SocketWatch& operator=(const SocketWatch&) = delete;
+
+  // Every field as a new registration has it.
+  void begin(int socket, int window, unsigned message, int events, quint64 serial) {
+    socket_ = socket;
+    window_ = window;
+    message_ = message;
+    events_ = events;
+    serial_ = serial;
+    listening_ = false;
+    connected_ = false;
+    connectPending_ = false;
+    acceptArmed_ = true;
+    readArmed_ = true;
+    writeWanted_ = false;
+    closeSent_ = false;
+    ring_ = false;
+    readNotifier_.setSocket(socket);
+    writeNotifier_.setSocket(socket);
+    readNotifier_.setEnabled(false);
+    writeNotifier_.setEnabled(false);
+  }
+
+  void end() {
+    readNotifier_.setEnabled(false);
+    writeNotifier_.setEnabled(false);
+    acceptBackOff_.stop();
+    socket_ = -1;
   }
 
   int window() const { return window_; }
@@ -544,11 +568,11 @@ class SocketWatch : public QObject {
     sendMessage(window_, message_, static_cast<quintptr>(socket_), makeSelectLParam(event, error));
   }
 
-  int socket_;
-  int window_;
-  unsigned message_;
-  int events_;
-  quint64 serial_;
+  int socket_ = -1;
+  int window_ = 0;
+  unsigned message_ = 0;
+  int events_ = 0;
+  quint64 serial_ = 0;
   bool listening_ = false;
   bool connected_ = false;
   bool connectPending_ = false;
@@ -564,8 +588,12 @@ class SocketWatch : public QObject {
 
 struct WatchRegistry {
   std::unordered_map<int, SocketWatch*> watches;
+  std::vector<SocketWatch*> idle;
   quint64 lastSerial = 0;
 };
+
+// Enough for the connections of a busy moment; beyond it, ended watches are deleted.
+constexpr std::size_t kMostIdleWatches = 256;
 
 WatchRegistry& watchRegistry() {
   static WatchRegistry instance;
@@ -578,12 +606,29 @@ SocketWatch* findWatch(int socket) {
   return it == watches.end() ? nullptr : it->second;
 }
 
+// The loop owns every watch, so none outlives it; the registry forgets a watch the loop
+// deletes.
+SocketWatch::~SocketWatch() {
+  WatchRegistry& registry = watchRegistry();
+  const auto it = registry.watches.find(socket_);
+  if (it != registry.watches.end() && it->second == this) {
+    registry.watches.erase(it);
+  }
+  std::erase(registry.idle, this);
+}
+
 void removeWatch(int socket) {
-  auto& watches = watchRegistry().watches;
-  const auto it = watches.find(socket);
-  if (it != watches.end()) {
-    SocketWatch* watch = it->second;
-    watches.erase(it);
+  WatchRegistry& registry = watchRegistry();
+  const auto it = registry.watches.find(socket);
+  if (it == registry.watches.end()) {
+    return;
+  }
+  SocketWatch* watch = it->second;
+  registry.watches.erase(it);
+  watch->end();
+  if (registry.idle.size() < kMostIdleWatches) {
+    registry.idle.push_back(watch);
+  } else {
     delete watch;
   }
 }
@@ -594,16 +639,16 @@ SocketWatch* addWatch(int socket, int window, unsigned message, int events) {
   if (loop == nullptr) {
     return nullptr;
   }
-  auto* watch = new SocketWatch(socket, window, message, events, ++watchRegistry().lastSerial, loop);
-  // The loop owns the watch, so none outlives it; the registry forgets a watch the loop deletes.
-  QObject::connect(watch, &QObject::destroyed, [socket, watch] {
-    auto& watches = watchRegistry().watches;
-    const auto it = watches.find(socket);
-    if (it != watches.end() && it->second == watch) {
-      watches.erase(it);
-    }
-  });
-  watchRegistry().watches.emplace(socket, watch);
+  WatchRegistry& registry = watchRegistry();
+  SocketWatch* watch = nullptr;
+  if (registry.idle.empty()) {
+    watch = new SocketWatch(loop);
+  } else {
+    watch = registry.idle.back();
+    registry.idle.pop_back();
+  }
+  watch->begin(socket, window, message, events, ++registry.lastSerial);
+  registry.watches.emplace(socket, watch);
   return watch;
 }
 

@@ -1,6 +1,7 @@
 #include "server/share_boundary.h"
 
 #include "core/configuration.h"
+#include "core/file_utils.h"
 #include "core/ignoring_case.h"
 #include "platform/file_system.h"
 #include "server/login_cookie.h"
@@ -37,11 +38,6 @@ QHash<QString, ResolvedFolder>& resolvedFolders() {
 
 // Editing shares while the server runs adds texts; a bound keeps stale ones from piling up.
 constexpr qsizetype kMaxResolvedFolders = 256;
-
-bool holdsDoubleSeparator(QStringView text) {
-  return std::adjacent_find(text.begin(), text.end(),
-                            [](QChar a, QChar b) { return a == kSeparator && b == kSeparator; }) != text.end();
-}
 
 // The next separator from a place, or -1. Segments are short: a plain scan costs less than
 // the general search a view's indexOf goes through.
@@ -116,7 +112,7 @@ std::optional<PlainFile> openPlainFileInside(const QString& localPath, const QSt
     return std::nullopt;
   }
   // The full road finds nothing at a path holding "//" anywhere, the folder's part included.
-  if (holdsDoubleSeparator(QStringView(localPath).left(folderLength + 1))) {
+  if (core::holdsDoubleSeparator(QStringView(localPath).left(folderLength + 1))) {
     return std::nullopt;
   }
   const QStringView relative = QStringView(localPath).sliced(folderLength + 1);
