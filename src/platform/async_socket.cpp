@@ -329,10 +329,9 @@ class SocketWatch : public QObject {
     writeWanted_ = false;
     closeSent_ = false;
     ring_ = false;
+    // Both notifiers are disabled here (made without a socket, or ended): the watch arms them.
     readNotifier_.setSocket(socket);
     writeNotifier_.setSocket(socket);
-    readNotifier_.setEnabled(false);
-    writeNotifier_.setEnabled(false);
   }
 
   void end() {

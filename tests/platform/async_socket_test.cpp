@@ -94,6 +94,13 @@ class AsyncSocketTest : public ::testing::Test {
       return n.socket == socket && n.event == event;
     }));
   }
+  // The error the first close notice carried, once the test has waited for one.
+  int firstCloseError() const {
+    const auto close = std::find_if(notifications.begin(), notifications.end(),
+                                    [](const Notification& n) { return n.event == platform::kFdClose; });
+    EXPECT_NE(close, notifications.end()) << "no close was noted";
+    return close == notifications.end() ? -1 : close->error;
+  }
   bool waitFor(int socket, int event, int times = 1) {
     return processEventsUntil([&] { return count(socket, event) >= times; });
   }
@@ -159,9 +166,7 @@ TEST_F(AsyncSocketTest, ReadNotificationsFollowTheReceiveCallsAndCloseComesOnceA
   settle();
   EXPECT_EQ(count(accepted, platform::kFdClose), 1);
   EXPECT_EQ(count(accepted, platform::kFdRead), 2);
-  const auto close = std::find_if(notifications.begin(), notifications.end(),
-                                  [&](const Notification& n) { return n.event == platform::kFdClose; });
-  EXPECT_EQ(close->error, 0) << "an orderly close";
+  EXPECT_EQ(firstCloseError(), 0) << "an orderly close";
 }
 
 TEST_F(AsyncSocketTest, ASendThatWouldBlockGetsOneWriteNoticeWhenTheSocketTakesDataAgain) {
@@ -206,9 +211,7 @@ TEST_F(AsyncSocketTest, APeerResetClosesWithTheResetErrorAndSendingFailsWithoutA
   const int accepted = acceptOne(listener);
   peer.reset();
   ASSERT_TRUE(waitFor(accepted, platform::kFdClose));
-  const auto close = std::find_if(notifications.begin(), notifications.end(),
-                                  [&](const Notification& n) { return n.event == platform::kFdClose; });
-  EXPECT_EQ(close->error, 10054);
+  EXPECT_EQ(firstCloseError(), 10054);
 
   const QByteArray data(1000, 'y');
   EXPECT_EQ(platform::sendSocket(accepted, data.constData(), data.size()), -1);
@@ -240,9 +243,7 @@ TEST_F(AsyncSocketTest, AResetMetByASendFirstLeavesTheInputToEndPlainly) {
   settle();
   EXPECT_EQ(platform::receiveSocket(accepted, buffer, sizeof buffer), 0);
   EXPECT_EQ(count(accepted, platform::kFdClose), 1);
-  const auto close = std::find_if(notifications.begin(), notifications.end(),
-                                  [&](const Notification& n) { return n.event == platform::kFdClose; });
-  EXPECT_EQ(close->error, 0) << "the send told the reset already";
+  EXPECT_EQ(firstCloseError(), 0) << "the send told the reset already";
 }
 
 TEST_F(AsyncSocketTest, AnOutgoingConnectEndsWithConnectThenWrite) {
@@ -488,9 +489,8 @@ TEST_F(AsyncSocketTest, AHeldSendToAConnectionThatBrokeEndsInACloseWithTheError)
   ASSERT_TRUE(waitFor(accepted, platform::kFdClose));
   settle();
   EXPECT_EQ(count(accepted, platform::kFdClose), 1);
-  const auto close = std::find_if(notifications.begin(), notifications.end(),
-                                  [&](const Notification& n) { return n.event == platform::kFdClose; });
-  EXPECT_TRUE(close->error == 10054 || close->error == 10058) << close->error;
+  const int error = firstCloseError();
+  EXPECT_TRUE(error == 10054 || error == 10058) << error;
 }
 
 TEST_F(AsyncSocketTest, AnAcceptedConnectionKnowsItsEndsAndItsListenersOptionsWithoutAskingTheSystem) {
